@@ -1,0 +1,146 @@
+#include "run/run_conversion.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "output/include_output.h"
+#include "run/file_identity.h"
+#include "run/label_rules.h"
+#include "run/messages.h"
+#include "run/source_stream.h"
+
+namespace quarlex {
+namespace {
+
+constexpr int SUCCESS_STATUS = 0;
+constexpr int FAILURE_STATUS = 1;
+
+constexpr int SOURCE_ARGUMENT = 1;
+constexpr int OUTPUT_ARGUMENT = 2;
+constexpr int LABEL_ARGUMENT = 3;
+
+// Holds the header or the closing text; it grows for long paths and labels.
+constexpr std::size_t LINE_BUFFER_BYTES = 2048;
+
+static_assert(READ_BLOCK % LINE_BYTES == 0,
+              "a full block must cut into whole lines, so only the last line is short");
+
+enum class RunOutcome {
+  Converted,
+  TooFewArguments,
+  SourceUnopenable,
+  SameFile,
+  OutputUnopenable,
+  ReadFailed,
+  WriteFailed,
+};
+
+struct RunArguments {
+  const char* source_path;
+  const char* output_path;
+  const char* label_text;  // the label argument, or else the source path
+};
+
+DataLineForm first_line_form(OutputFlavour flavour) {
+  return flavour == OutputFlavour::CSource ? DataLineForm::CFirstLine : DataLineForm::AsmLine;
+}
+
+// Cuts `size` bytes into lines of LINE_BYTES, the last one possibly shorter,
+// and appends them in `form`. After the first C line every line continues
+// the initialiser list, so `form` moves on and stays moved for later blocks.
+bool write_data_lines(OutputStream& output, const std::uint8_t* bytes, std::size_t size,
+                      DataLineForm& form) {
+  while (size > 0) {
+    const std::size_t count = std::min(size, LINE_BYTES);
+    if (!format_data_line(output, bytes, count, form)) return false;
+    if (form == DataLineForm::CFirstLine) form = DataLineForm::CNextLine;
+    bytes += count;
+    size -= count;
+  }
+  return true;
+}
+
+// Converts every byte of `source` into data lines and adds their number to
+// `byte_count`.
+RunOutcome convert_data(std::FILE* source, OutputStream& output, OutputFlavour flavour,
+                        std::uint64_t& byte_count) {
+  std::vector<std::uint8_t> block(READ_BLOCK);
+  DataLineForm form = first_line_form(flavour);
+  for (;;) {
+    const BlockRead read = read_block(source, block.data());
+    // Converting what a failed read delivered would end in a file that looks
+    // complete but lacks data; stopping leaves no closing text behind.
+    if (read.failed) return RunOutcome::ReadFailed;
+    byte_count += read.size;
+    if (!write_data_lines(output, block.data(), read.size, form)) return RunOutcome::WriteFailed;
+    if (read.size < READ_BLOCK) return RunOutcome::Converted;
+  }
+}
+
+RunOutcome convert(const RunArguments& arguments) {
+  SourceFile source = open_source(arguments.source_path);
+  // Reading a directory fails only at the first read on some systems; by
+  // then the output would already be emptied.
+  if (!source || is_directory(arguments.source_path)) return RunOutcome::SourceUnopenable;
+  // Opening the output empties it, so converting a file into itself would
+  // destroy the source before a byte of it was read.
+  if (same_file(arguments.source_path, arguments.output_path)) return RunOutcome::SameFile;
+  std::FILE* output_file = std::fopen(arguments.output_path, "wb");
+  if (output_file == nullptr) return RunOutcome::OutputUnopenable;
+  OutputStream output(output_file);
+
+  const std::string label = derive_label(arguments.label_text);
+  const OutputFlavour flavour = choose_flavour(arguments.output_path);
+
+  std::string line_buffer;
+  line_buffer.reserve(LINE_BUFFER_BYTES);
+  compose_header(line_buffer, flavour, arguments.source_path, label, read_local_time());
+  if (!output.write(line_buffer)) return RunOutcome::WriteFailed;
+
+  std::uint64_t byte_count = 0;
+  const RunOutcome data_outcome = convert_data(source.get(), output, flavour, byte_count);
+  if (data_outcome != RunOutcome::Converted) return data_outcome;
+  source.reset();
+
+  compose_size_equate(line_buffer, flavour, label, byte_count);
+  if (!output.write(line_buffer) || !output.close()) return RunOutcome::WriteFailed;
+  return RunOutcome::Converted;
+}
+
+// The one place where outcomes become messages and exit statuses.
+int report(RunOutcome outcome) {
+  switch (outcome) {
+    case RunOutcome::Converted:
+      return SUCCESS_STATUS;
+    case RunOutcome::TooFewArguments:
+      print_message(Message::Usage);
+      break;
+    case RunOutcome::SourceUnopenable:
+      print_message(Message::SourceUnopenable);
+      break;
+    case RunOutcome::SameFile:
+      print_message(Message::SameFile);
+      break;
+    case RunOutcome::OutputUnopenable:
+      print_message(Message::OutputUnopenable);
+      break;
+    case RunOutcome::ReadFailed:
+    case RunOutcome::WriteFailed:
+      break;
+  }
+  return FAILURE_STATUS;
+}
+
+}  // namespace
+
+int run_conversion(int argc, const char* const* argv) {
+  if (argc <= OUTPUT_ARGUMENT) return report(RunOutcome::TooFewArguments);
+  const RunArguments arguments{
+      argv[SOURCE_ARGUMENT], argv[OUTPUT_ARGUMENT],
+      argc > LABEL_ARGUMENT ? argv[LABEL_ARGUMENT] : argv[SOURCE_ARGUMENT]};
+  return report(convert(arguments));
+}
+
+}  // namespace quarlex

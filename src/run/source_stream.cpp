@@ -1,0 +1,19 @@
+#include "run/source_stream.h"
+
+namespace quarlex {
+
+SourceFile open_source(const char* path) {
+  SourceFile source(std::fopen(path, "rb"));
+  // Blocks go straight from the system into the caller's buffer.
+  if (source) std::setvbuf(source.get(), nullptr, _IONBF, 0);
+  return source;
+}
+
+BlockRead read_block(std::FILE* source, std::uint8_t* block) {
+  // fread keeps asking until the block is full, the source ends or a read
+  // fails, which is what makes a short block the last one.
+  const std::size_t size = std::fread(block, 1, READ_BLOCK, source);
+  return BlockRead{size, size < READ_BLOCK && std::ferror(source) != 0};
+}
+
+}  // namespace quarlex
