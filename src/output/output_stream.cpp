@@ -26,7 +26,7 @@ bool OutputStream::write(std::string_view text) {
 }
 
 char* OutputStream::reserve(std::size_t size) {
-  if (OUTPUT_BUFFER_BYTES - used_ < size && !flush()) return nullptr;
+  if (failed_ || (OUTPUT_BUFFER_BYTES - used_ < size && !flush())) return nullptr;
   return buffer_.get() + used_;
 }
 

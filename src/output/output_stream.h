@@ -32,8 +32,8 @@ class OutputStream {
   bool write(std::string_view text);
 
   // Returns room for at least `size` bytes at the end of the pending output,
-  // writing what is pending first if it does not fit; nullptr if that write
-  // failed. REQUIRES: size <= OUTPUT_BUFFER_BYTES. Nothing is appended until
+  // writing what is pending first if it does not fit; nullptr if that or
+  // an earlier write failed. REQUIRES: size <= OUTPUT_BUFFER_BYTES. Nothing is appended until
   // commit() is called with the end of what was composed there.
   char* reserve(std::size_t size);
   void commit(const char* end) { used_ = static_cast<std::size_t>(end - buffer_.get()); }

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quarlex::cli {
+
+namespace fs = std::filesystem;
+
+enum class Flavour { Assembly, CSource };
+
+struct ToolRun {
+  int status;           // the exit status, or -1 if the process did not exit
+  std::string printed;  // everything written to standard output
+};
+
+// A fresh folder for one test, removed with everything in it afterwards.
+class ScratchDir {
+ public:
+  ScratchDir();
+  ~ScratchDir();
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+
+  const fs::path& path() const { return path_; }
+  fs::path operator/(std::string_view name) const { return path_ / name; }
+
+ private:
+  fs::path path_;
+};
+
+// Quotes `text` for the POSIX shell, any byte but NUL allowed.
+std::string shell_quote(std::string_view text);
+
+// Runs `command` with /bin/sh and returns its exit status (-1 if killed).
+int run_shell(const std::string& command);
+
+// The command that starts the converter: $QUARLEX_TOOL if set (for example
+// "wine build-win/quarlex.exe"), else the executable of this build.
+std::string tool_command();
+
+// Runs the converter in `directory` with `arguments`; `environment` is put
+// before the command as it stands ("TZ=UTC0", say).
+ToolRun run_quarlex(const fs::path& directory, const std::vector<std::string>& arguments,
+                    const std::string& environment = "");
+
+std::string read_file(const fs::path& path);
+void write_file(const fs::path& path, std::string_view bytes);
+
+// `size` bytes in which every value occurs, in an order that is not a
+// simple count, the same for every run.
+std::string sample_bytes(std::size_t size);
+
+// Replaces the text of the header's date stamp by "<date>".
+std::string mask_date_line(std::string text);
+
+// The include file that converting `bytes` must give, built the plain way
+// (std::to_string, one value at a time), date stamp masked.
+std::string expected_include(Flavour flavour, std::string_view source_path, std::string_view label,
+                             std::string_view bytes);
+
+}  // namespace quarlex::cli

@@ -1,0 +1,165 @@
+// End-to-end conversions by the built executable, compared byte for byte
+// with include files built the plain way.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <ctime>
+#include <regex>
+#include <thread>
+
+#include "cli_support.h"
+
+namespace quarlex::cli {
+namespace {
+
+TEST(Conversion, WholeOutputMatchesAtEveryBoundarySize) {
+  ScratchDir dir;
+  const std::size_t sizes[] = {0, 1, 15, 16, 17, 65535, 65536, 65537, 3 * 65536 + 5};
+  const struct {
+    const char* output;
+    Flavour flavour;
+  } outputs[] = {{"out.inc", Flavour::Assembly}, {"out.h", Flavour::CSource}};
+  for (std::size_t size : sizes) {
+    const std::string bytes = sample_bytes(size);
+    write_file(dir / "data.bin", bytes);
+    for (const auto& output : outputs) {
+      SCOPED_TRACE(std::to_string(size) + " bytes into " + output.output);
+      const ToolRun run = run_quarlex(dir.path(), {"data.bin", output.output, "blob"});
+      EXPECT_EQ(run.status, 0);
+      EXPECT_EQ(run.printed, "");
+      EXPECT_EQ(mask_date_line(read_file(dir / output.output)),
+                expected_include(output.flavour, "data.bin", "blob", bytes));
+    }
+  }
+}
+
+TEST(Conversion, EmptyCSourceEndsRightAfterTheDeclaration) {
+  ScratchDir dir;
+  write_file(dir / "empty", "");
+  ASSERT_EQ(run_quarlex(dir.path(), {"empty", "x.h", "x"}).status, 0);
+  EXPECT_TRUE(read_file(dir / "x.h").ends_with("*/\r\nunsigned char x[ ] = {\r\n};\r\n#define _x  0"));
+}
+
+TEST(Conversion, SeventeenBytesGiveTheDocumentedCLines) {
+  ScratchDir dir;
+  write_file(dir / "s", "\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a\x0b\x0c\x0d\x0e\x0f\x10\x11");
+  ASSERT_EQ(run_quarlex(dir.path(), {"s", "x.h", "x"}).status, 0);
+  EXPECT_TRUE(read_file(dir / "x.h").ends_with("unsigned char x[ ] = {\r\n"
+                                               "1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16\r\n"
+                                               ",17\r\n"
+                                               "};\r\n"
+                                               "#define _x  17"));
+}
+
+TEST(Conversion, LabelComesFromTheArgumentOrTheSourcePath) {
+  ScratchDir dir;
+  write_file(dir / "logo image.bmp", "\x00\x80\xff");
+  const struct {
+    std::vector<std::string> arguments;
+    const char* label;
+  } cases[] = {
+      {{"logo image.bmp", "a.inc"}, "logo_image_bmp"},
+      {{"logo image.bmp", "a.inc", "my label"}, "my_label"},
+      {{"logo image.bmp", "a.inc", ""}, "quarlex"},
+      {{"logo image.bmp", "a.inc", "first", "second", "third"}, "first"},
+      {{"./logo image.bmp", "a.inc"}, "__logo_image_bmp"},
+      {{"logo image.bmp", "a.inc", "C:\\data\\x y"}, "x_y"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    const ToolRun run = run_quarlex(dir.path(), c.arguments);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(mask_date_line(read_file(dir / "a.inc")),
+              expected_include(Flavour::Assembly, c.arguments[0], c.label, "\x00\x80\xff"));
+  }
+}
+
+TEST(Conversion, LongLabelsAndPathsAreKeptInFull) {
+  ScratchDir dir;
+  const std::string bytes = sample_bytes(40);
+  // A long file name inside a few long directory names, so the header and
+  // the closing text both outgrow any small fixed buffer.
+  std::string relative;
+  for (int level = 0; level < 8; ++level) {
+    relative += std::string(200, static_cast<char>('a' + level)) + "/";
+    std::filesystem::create_directory(dir / relative);
+  }
+  relative += std::string(250, 'z') + ".bin";
+  write_file(dir / relative, bytes);
+  for (std::size_t label_length : {2047u, 2048u, 100000u}) {
+    SCOPED_TRACE(label_length);
+    const std::string label(label_length, 'L');
+    const ToolRun run = run_quarlex(dir.path(), {relative, "out.h", label});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(mask_date_line(read_file(dir / "out.h")),
+              expected_include(Flavour::CSource, relative, label, bytes));
+  }
+}
+
+TEST(Conversion, DateStampFollowsTheTimeZone) {
+  ScratchDir dir;
+  write_file(dir / "d", "x");
+  const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  // 14 hours east of UTC: the stamp must differ from one taken in UTC.
+  const struct {
+    const char* tz;
+    int offset_hours;
+  } zones[] = {{"UTC0", 0}, {"QRX-14", 14}};
+  for (const auto& zone : zones) {
+    SCOPED_TRACE(zone.tz);
+    std::vector<std::string> acceptable;
+    const std::time_t before = std::time(nullptr);
+    const ToolRun run = run_quarlex(dir.path(), {"d", "d.inc"}, std::string("TZ=") + zone.tz);
+    const std::time_t after = std::time(nullptr);
+    ASSERT_EQ(run.status, 0);
+    for (std::time_t t = before; t <= after + 1; ++t) {
+      const std::time_t shifted = t + zone.offset_hours * 3600;
+      std::tm parts{};
+      gmtime_r(&shifted, &parts);
+      char minute[3];
+      std::snprintf(minute, sizeof minute, "%02d", parts.tm_min);
+      acceptable.push_back("; Date: " + std::string(months[parts.tm_mon]) + " " +
+                           std::to_string(parts.tm_mday) + " " +
+                           std::to_string(parts.tm_year + 1900) + " at " +
+                           std::to_string(parts.tm_hour) + ":" + minute + "\r\n");
+    }
+    const std::string text = read_file(dir / "d.inc");
+    bool found = false;
+    for (const std::string& line : acceptable) found = found || text.find(line) != std::string::npos;
+    EXPECT_TRUE(found) << text;
+  }
+}
+
+// A pipe that delivers the source a few bytes at a time must still give
+// lines of 16 values; only the last line of the file may be shorter.
+TEST(Conversion, SlowPipeGivesTheSameFileAsARegularSource) {
+  ScratchDir dir;
+  const std::string bytes = sample_bytes(65536 + 1000);
+  const auto fifo = dir / "fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::thread writer([&] {
+    std::FILE* pipe = std::fopen(fifo.c_str(), "wb");
+    if (pipe == nullptr) return;
+    std::setvbuf(pipe, nullptr, _IONBF, 0);
+    const std::size_t chunks[] = {1, 7, 3, 250, 13, 4096, 5};
+    std::size_t written = 0;
+    for (int i = 0; written < bytes.size(); ++i) {
+      const std::size_t take = std::min(chunks[i % 7], bytes.size() - written);
+      std::fwrite(bytes.data() + written, 1, take, pipe);
+      written += take;
+      if (i % 50 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    std::fclose(pipe);
+  });
+  const ToolRun run = run_quarlex(dir.path(), {"fifo", "out.h", "blob"});
+  writer.join();
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(mask_date_line(read_file(dir / "out.h")),
+            expected_include(Flavour::CSource, "fifo", "blob", bytes));
+}
+
+}  // namespace
+}  // namespace quarlex::cli

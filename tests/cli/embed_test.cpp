@@ -1,0 +1,68 @@
+// Generated files are only useful if compilers and assemblers take them:
+// build a program around a generated file and check it gets the bytes back.
+
+#include <gtest/gtest.h>
+
+#include "cli_support.h"
+
+namespace quarlex::cli {
+namespace {
+
+const char* const PRINT_EMBEDDED =
+    "#include <stdio.h>\n"
+    "#include \"embedded.h\"\n"
+    "int main(int argc, char** argv) {\n"
+    "  FILE* out = fopen(argv[argc - 1], \"wb\");\n"
+    "  if (!out || fwrite(blob, 1, sizeof blob, out) != sizeof blob || fclose(out)) return 2;\n"
+    "  printf(\"%lu %lu\", (unsigned long)_blob, (unsigned long)sizeof blob);\n"
+    "  return 0;\n"
+    "}\n";
+
+TEST(Embed, CompilersReproduceTheSourceBytesAndSize) {
+  ScratchDir dir;
+  write_file(dir / "main.c", PRINT_EMBEDDED);
+  write_file(dir / "main.cpp", PRINT_EMBEDDED);
+  const struct {
+    const char* compiler;
+    const char* program;
+  } builds[] = {{QUARLEX_C_COMPILER, "main.c"}, {QUARLEX_CXX_COMPILER, "main.cpp"}};
+  for (std::size_t size : {1u, 16u, 17u, 65537u}) {
+    const std::string bytes = sample_bytes(size);
+    write_file(dir / "source.bin", bytes);
+    ASSERT_EQ(run_quarlex(dir.path(), {"source.bin", "embedded.h", "blob"}).status, 0);
+    for (const auto& build : builds) {
+      SCOPED_TRACE(std::string(build.program) + " with " + std::to_string(size) + " bytes");
+      const std::string cd = "cd " + shell_quote(dir.path().string()) + " && ";
+      ASSERT_EQ(run_shell(cd + shell_quote(build.compiler) + " -Wall -Wextra -Werror -o prog " +
+                          build.program),
+                0);
+      ASSERT_EQ(run_shell(cd + "./prog copy.bin > printed.txt"), 0);
+      EXPECT_EQ(read_file(dir / "copy.bin"), bytes);
+      EXPECT_EQ(read_file(dir / "printed.txt"), std::to_string(size) + " " + std::to_string(size));
+    }
+  }
+}
+
+// fasm assembles the label, the DB lines and the size equate as they are;
+// "format binary" makes its output exactly the data, then the size follows.
+TEST(Embed, FlatAssemblerReproducesTheSourceBytesAndSize) {
+  if (run_shell("command -v fasm > /dev/null") != 0) GTEST_SKIP() << "fasm is not installed";
+  ScratchDir dir;
+  write_file(dir / "main.asm", "format binary\ninclude 'embedded.inc'\ndq _blob\n");
+  for (std::size_t size : {0u, 1u, 17u, 65537u}) {
+    SCOPED_TRACE(size);
+    const std::string bytes = sample_bytes(size);
+    write_file(dir / "source.bin", bytes);
+    ASSERT_EQ(run_quarlex(dir.path(), {"source.bin", "embedded.inc", "blob"}).status, 0);
+    ASSERT_EQ(run_shell("cd " + shell_quote(dir.path().string()) +
+                        " && fasm main.asm out.bin > /dev/null"),
+              0);
+    std::string size_bytes;
+    for (int shift = 0; shift < 64; shift += 8)
+      size_bytes += static_cast<char>((size >> shift) & 0xFF);
+    EXPECT_EQ(read_file(dir / "out.bin"), bytes + size_bytes);
+  }
+}
+
+}  // namespace
+}  // namespace quarlex::cli

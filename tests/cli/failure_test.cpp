@@ -1,0 +1,133 @@
+// Every way a run can fail, on the real executable: exit status, what it
+// prints, and what happens to each file involved.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "cli_support.h"
+
+namespace quarlex::cli {
+namespace {
+
+const char* const USAGE_TEXT =
+    "QUARLEX 1.5 interprets any binary file and writes an\r\n"
+    "Assembly language or C/C++ output file. Use:\r\n"
+    "\r\n"
+    "  QUARLEX source.bin output.inc [label name]\r\n"
+    "\r\n"
+    "If you don't specify a label, one will be created from\r\n"
+    "the source file name, replacing blanks with underscores.\r\n"
+    "An equate beginning with \"_\" is defined that represents\r\n"
+    "the file size.\r\n"
+    "QUARLEX (C) 2026 The Quarlex Developers\r\n"
+    "Quarlex Developers, 12 Harbour Row, Westhaven WH4 7QX\r\n"
+    "Mail: quarlex@example.org\r\n";
+
+const char* const SOURCE_UNOPENABLE = "Could not open source file\r\n";
+const char* const OUTPUT_UNOPENABLE = "Could not open output file\r\n";
+const char* const SAME_FILE = "Source and output are the same file\r\n";
+const char* const UNTOUCHED = "stays as it was";
+
+TEST(Failure, TooFewArgumentsPrintUsageAndTouchNothing) {
+  ScratchDir dir;
+  for (const std::vector<std::string>& arguments :
+       {std::vector<std::string>{}, std::vector<std::string>{"source.bin"}}) {
+    const ToolRun run = run_quarlex(dir.path(), arguments);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.printed, USAGE_TEXT);
+    EXPECT_TRUE(fs::is_empty(dir.path()));
+  }
+}
+
+TEST(Failure, UnopenableSourceLeavesTheOutputAsItWas) {
+  ScratchDir dir;
+  fs::create_directory(dir / "folder");
+  const char* const sources[] = {"missing.bin", "no/such/dir/x.bin", "folder", "."};
+  for (const char* source : sources) {
+    SCOPED_TRACE(source);
+    write_file(dir / "out.inc", UNTOUCHED);
+    const ToolRun run = run_quarlex(dir.path(), {source, "out.inc"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.printed, SOURCE_UNOPENABLE);
+    EXPECT_EQ(read_file(dir / "out.inc"), UNTOUCHED);
+    // Nor is a missing output created.
+    EXPECT_EQ(run_quarlex(dir.path(), {source, "new.h"}).status, 1);
+    EXPECT_FALSE(fs::exists(dir / "new.h"));
+  }
+}
+
+TEST(Failure, UnopenableOutputIsReported) {
+  ScratchDir dir;
+  write_file(dir / "src.bin", "abc");
+  fs::create_directory(dir / "folder");
+  const char* const outputs[] = {"folder", "missing/out.inc", ""};
+  for (const char* output : outputs) {
+    SCOPED_TRACE(output);
+    const ToolRun run = run_quarlex(dir.path(), {"src.bin", output});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.printed, OUTPUT_UNOPENABLE);
+    EXPECT_EQ(read_file(dir / "src.bin"), "abc");
+  }
+}
+
+TEST(Failure, SourceAndOutputAsTheSameFileAreRefused) {
+  ScratchDir dir;
+  const std::string bytes = sample_bytes(1000);
+  fs::create_directory(dir / "sub");
+  write_file(dir / "data.h", bytes);
+  fs::create_hard_link(dir / "data.h", dir / "hard.h");
+  fs::create_symlink("data.h", dir / "link.h");
+  const struct {
+    const char* source;
+    const char* output;
+  } spellings[] = {
+      {"data.h", "data.h"},     {"data.h", "./data.h"},     {"sub/../data.h", "data.h"},
+      {"data.h", "hard.h"},     {"link.h", "data.h"},       {"data.h", "link.h"},
+      {"data.h", ".//data.h"},
+  };
+  for (const auto& s : spellings) {
+    SCOPED_TRACE(std::string(s.source) + " -> " + s.output);
+    const ToolRun run = run_quarlex(dir.path(), {s.source, s.output});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.printed, SAME_FILE);
+    EXPECT_EQ(read_file(dir / "data.h"), bytes);
+  }
+  // The absolute spelling of the same file.
+  const ToolRun run = run_quarlex(dir.path(), {(dir / "data.h").string(), "data.h"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(read_file(dir / "data.h"), bytes);
+}
+
+// Every size class must fail on a full device, the empty source included:
+// there the only writes are the header and the closing text.
+TEST(Failure, FullDeviceFailsForEverySize) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+  ScratchDir dir;
+  fs::create_symlink("/dev/full", dir / "full.h");
+  for (std::size_t size : {0u, 1u, 17u, 65537u, 1000000u}) {
+    write_file(dir / "data.bin", sample_bytes(size));
+    for (const char* output : {"/dev/full", "full.h"}) {
+      SCOPED_TRACE(std::to_string(size) + " bytes into " + output);
+      const ToolRun run = run_quarlex(dir.path(), {"data.bin", output});
+      EXPECT_EQ(run.status, 1);
+      EXPECT_EQ(run.printed, "");
+    }
+  }
+}
+
+// The first page of a process's own memory cannot be read: a real read error.
+TEST(Failure, ReadErrorEndsTheRunWithoutClosingText) {
+  if (::access("/proc/self/mem", R_OK) != 0) GTEST_SKIP() << "no /proc/self/mem here";
+  ScratchDir dir;
+  for (const char* output : {"mem.inc", "mem.h"}) {
+    SCOPED_TRACE(output);
+    const ToolRun run = run_quarlex(dir.path(), {"/proc/self/mem", output, "mem"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.printed, "");
+    const std::string text = read_file(dir / output);
+    EXPECT_TRUE(text.ends_with("mem:\r\n") || text.ends_with("unsigned char mem[ ] = {\r\n")) << text;
+  }
+}
+
+}  // namespace
+}  // namespace quarlex::cli
