@@ -20,34 +20,79 @@ constexpr std::array<LinePrefix, 3> LINE_PREFIXES{{
 }};
 
 inline char* append_value(char* out, std::uint8_t value) {
-  const ValueText& entry = VALUE_TEXTS[value];
-  std::memcpy(out, entry.text.data(), VALUE_UNIT);
-  return out + entry.length;
+  const ValueText entry = VALUE_TEXTS[value];
+  store_value_text(out, entry);
+  return out + value_text_length(entry);
 }
 
-}  // namespace
-
-char* render_data_line(char* out, const std::uint8_t* bytes, std::size_t count, DataLineForm form) {
-  const LinePrefix& prefix = LINE_PREFIXES[static_cast<std::size_t>(form)];
-  std::memcpy(out, prefix.text.data(), VALUE_UNIT);
-  out += prefix.length;
-  if (count == LINE_BYTES) {
-    // A constant trip count lets the compiler unroll the common full line.
-    for (std::size_t i = 0; i < LINE_BYTES; ++i) out = append_value(out, bytes[i]);
-  } else {
-    for (std::size_t i = 0; i < count; ++i) out = append_value(out, bytes[i]);
-  }
-  // Every value left a separator behind it; the line end replaces the last.
+// Every value leaves a separator behind it; the line end replaces the last.
+inline char* end_line(char* out) {
   --out;
   std::memcpy(out, LINE_END.data(), LINE_END_BYTES);
   return out + LINE_END_BYTES;
 }
 
-bool format_data_line(OutputStream& output, const std::uint8_t* bytes, std::size_t count,
-                      DataLineForm form) {
-  char* line = output.reserve(DATA_LINE_ROOM);
-  if (line == nullptr) return false;
-  output.commit(render_data_line(line, bytes, count, form));
+inline char* start_line(char* out, const LinePrefix& prefix) {
+  std::memcpy(out, prefix.text.data(), VALUE_UNIT);
+  return out + prefix.length;
+}
+
+// A full line, with a constant count so that the compiler unrolls it.
+inline char* compose_full_line(char* out, const std::uint8_t* bytes, const LinePrefix& prefix) {
+  out = start_line(out, prefix);
+  for (std::size_t i = 0; i < LINE_BYTES; ++i) out = append_value(out, bytes[i]);
+  return end_line(out);
+}
+
+inline char* compose_line(char* out, const std::uint8_t* bytes, std::size_t count,
+                          const LinePrefix& prefix) {
+  out = start_line(out, prefix);
+  for (std::size_t i = 0; i < count; ++i) out = append_value(out, bytes[i]);
+  return end_line(out);
+}
+
+const LinePrefix& prefix_of(DataLineForm form) {
+  return LINE_PREFIXES[static_cast<std::size_t>(form)];
+}
+
+}  // namespace
+
+char* format_data_line(char* out, const std::uint8_t* bytes, std::size_t count,
+                       DataLineForm form) {
+  return compose_line(out, bytes, count, prefix_of(form));
+}
+
+bool append_data_lines(OutputStream& output, const std::uint8_t* bytes, std::size_t size,
+                       DataLineForm& form) {
+  while (size > 0) {
+    char* out = output.reserve(DATA_LINE_ROOM);
+    if (out == nullptr) return false;
+    if (form == DataLineForm::CFirstLine) {
+      const std::size_t count = size < LINE_BYTES ? size : LINE_BYTES;
+      out = format_data_line(out, bytes, count, form);
+      form = DataLineForm::CNextLine;
+      output.commit(out);
+      bytes += count;
+      size -= count;
+      continue;
+    }
+    // Compose as many lines as the free room takes, then append them at
+    // once: one check of the room per line, no call per line. The prefix is
+    // copied so that it stays in registers: stores through `out` could
+    // otherwise alias it and force a reload for every line.
+    const LinePrefix prefix = prefix_of(form);
+    const char* const last_line_start = output.room_end() - DATA_LINE_ROOM;
+    while (size >= LINE_BYTES && out <= last_line_start) {
+      out = compose_full_line(out, bytes, prefix);
+      bytes += LINE_BYTES;
+      size -= LINE_BYTES;
+    }
+    if (size < LINE_BYTES && size > 0 && out <= last_line_start) {
+      out = compose_line(out, bytes, size, prefix);
+      size = 0;
+    }
+    output.commit(out);
+  }
   return true;
 }
 

@@ -6,7 +6,7 @@
 namespace quarlex {
 
 OutputStream::OutputStream(std::FILE* file)
-    : file_(file), buffer_(std::make_unique<char[]>(OUTPUT_BUFFER_BYTES)) {
+    : file_(file), buffer_(std::make_unique_for_overwrite<char[]>(OUTPUT_BUFFER_BYTES)) {
   std::setvbuf(file_, nullptr, _IONBF, 0);
 }
 

@@ -37,6 +37,8 @@ class OutputStream {
   // commit() is called with the end of what was composed there.
   char* reserve(std::size_t size);
   void commit(const char* end) { used_ = static_cast<std::size_t>(end - buffer_.get()); }
+  // The end of the room that reserve() gave: a caller may fill up to here.
+  const char* room_end() const { return buffer_.get() + OUTPUT_BUFFER_BYTES; }
 
   // Writes what is pending and closes the file. Returns false if any write,
   // the final flush or the close failed, now or earlier.

@@ -1,9 +1,8 @@
 #include "run/run_conversion.h"
 
-#include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <string>
-#include <vector>
 
 #include "output/include_output.h"
 #include "run/file_identity.h"
@@ -47,34 +46,19 @@ DataLineForm first_line_form(OutputFlavour flavour) {
   return flavour == OutputFlavour::CSource ? DataLineForm::CFirstLine : DataLineForm::AsmLine;
 }
 
-// Cuts `size` bytes into lines of LINE_BYTES, the last one possibly shorter,
-// and appends them in `form`. After the first C line every line continues
-// the initialiser list, so `form` moves on and stays moved for later blocks.
-bool write_data_lines(OutputStream& output, const std::uint8_t* bytes, std::size_t size,
-                      DataLineForm& form) {
-  while (size > 0) {
-    const std::size_t count = std::min(size, LINE_BYTES);
-    if (!format_data_line(output, bytes, count, form)) return false;
-    if (form == DataLineForm::CFirstLine) form = DataLineForm::CNextLine;
-    bytes += count;
-    size -= count;
-  }
-  return true;
-}
-
 // Converts every byte of `source` into data lines and adds their number to
 // `byte_count`.
 RunOutcome convert_data(std::FILE* source, OutputStream& output, OutputFlavour flavour,
                         std::uint64_t& byte_count) {
-  std::vector<std::uint8_t> block(READ_BLOCK);
+  const auto block = std::make_unique_for_overwrite<std::uint8_t[]>(READ_BLOCK);
   DataLineForm form = first_line_form(flavour);
   for (;;) {
-    const BlockRead read = read_block(source, block.data());
+    const BlockRead read = read_block(source, block.get());
     // Converting what a failed read delivered would end in a file that looks
     // complete but lacks data; stopping leaves no closing text behind.
     if (read.failed) return RunOutcome::ReadFailed;
     byte_count += read.size;
-    if (!write_data_lines(output, block.data(), read.size, form)) return RunOutcome::WriteFailed;
+    if (!append_data_lines(output, block.get(), read.size, form)) return RunOutcome::WriteFailed;
     if (read.size < READ_BLOCK) return RunOutcome::Converted;
   }
 }

@@ -18,7 +18,7 @@ std::string render(const std::vector<std::uint8_t>& bytes, DataLineForm form) {
   constexpr std::size_t CANARY_BYTES = 16;
   std::array<char, DATA_LINE_ROOM + CANARY_BYTES> buffer;
   buffer.fill(CANARY);
-  char* end = render_data_line(buffer.data(), bytes.data(), bytes.size(), form);
+  char* end = format_data_line(buffer.data(), bytes.data(), bytes.size(), form);
   for (std::size_t i = DATA_LINE_ROOM; i < buffer.size(); ++i)
     EXPECT_EQ(buffer[i], CANARY) << "written past the room at " << i;
   return std::string(buffer.data(), end);

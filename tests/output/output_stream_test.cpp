@@ -27,11 +27,13 @@ TEST(OutputStream, KeepsPiecesLargerThanItsBufferIntactAndInOrder) {
   std::string big(OUTPUT_BUFFER_BYTES * 2 + 7, ' ');
   for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>('a' + i % 26);
   const std::uint8_t bytes[] = {1, 2, 3};
+  DataLineForm asm_form = DataLineForm::AsmLine;
+  DataLineForm next_form = DataLineForm::CNextLine;
   OutputStream output(file);
   EXPECT_TRUE(output.write("head\r\n"));
-  EXPECT_TRUE(format_data_line(output, bytes, 3, DataLineForm::AsmLine));
+  EXPECT_TRUE(append_data_lines(output, bytes, 3, asm_form));
   EXPECT_TRUE(output.write(big));
-  EXPECT_TRUE(format_data_line(output, bytes, 2, DataLineForm::CNextLine));
+  EXPECT_TRUE(append_data_lines(output, bytes, 2, next_form));
   EXPECT_TRUE(output.write("tail"));
   EXPECT_TRUE(output.close());
 
@@ -54,7 +56,8 @@ TEST(OutputStream, FailsEveryCallAfterTheFirstFailedWrite) {
   EXPECT_FALSE(output.write(std::string(OUTPUT_BUFFER_BYTES + 1, 'x')));
   const std::uint8_t bytes[LINE_BYTES] = {};
   EXPECT_EQ(output.reserve(DATA_LINE_ROOM), nullptr);
-  EXPECT_FALSE(format_data_line(output, bytes, LINE_BYTES, DataLineForm::AsmLine));
+  DataLineForm form = DataLineForm::AsmLine;
+  EXPECT_FALSE(append_data_lines(output, bytes, LINE_BYTES, form));
   EXPECT_FALSE(output.write("more"));
   EXPECT_FALSE(output.close());
 }
