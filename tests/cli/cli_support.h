@@ -42,10 +42,11 @@ int run_shell(const std::string& command);
 // "wine build-win/quarlex.exe"), else the executable of this build.
 std::string tool_command();
 
-// Runs the converter in `directory` with `arguments`; `environment` is put
-// before the command as it stands ("TZ=UTC0", say).
+// Runs the converter in `directory` with `arguments`; `prefix` is put
+// before the command as it stands: variables ("TZ=UTC0") or shell commands
+// that set limits ("ulimit -f 100;").
 ToolRun run_quarlex(const fs::path& directory, const std::vector<std::string>& arguments,
-                    const std::string& environment = "");
+                    const std::string& prefix = "");
 
 std::string read_file(const fs::path& path);
 void write_file(const fs::path& path, std::string_view bytes);

@@ -76,18 +76,38 @@ TEST(Conversion, LabelComesFromTheArgumentOrTheSourcePath) {
   }
 }
 
+// Works inside `directory` until it goes, so that paths relative to it may
+// be as long as the system allows.
+class WorkingDirectory {
+ public:
+  explicit WorkingDirectory(const fs::path& directory) : previous_(fs::current_path()) {
+    fs::current_path(directory);
+  }
+  ~WorkingDirectory() { fs::current_path(previous_); }
+
+ private:
+  fs::path previous_;
+};
+
 TEST(Conversion, LongLabelsAndPathsAreKeptInFull) {
   ScratchDir dir;
   const std::string bytes = sample_bytes(40);
-  // A long file name inside a few long directory names, so the header and
-  // the closing text both outgrow any small fixed buffer.
+  // A path of 4,095 bytes, the longest Linux opens, made of names of the
+  // longest allowed length, so that the header and the closing text both
+  // outgrow any small fixed buffer.
+  constexpr std::size_t LONGEST_NAME = 255;
+  constexpr std::size_t PATH_LIMIT = 4095;
   std::string relative;
-  for (int level = 0; level < 8; ++level) {
-    relative += std::string(200, static_cast<char>('a' + level)) + "/";
-    std::filesystem::create_directory(dir / relative);
+  {
+    const WorkingDirectory inside(dir.path());
+    for (char level = 'a'; relative.size() + 2 * LONGEST_NAME + 1 <= PATH_LIMIT; ++level) {
+      relative += std::string(LONGEST_NAME, level) + "/";
+      fs::create_directory(relative);
+    }
+    relative += std::string(PATH_LIMIT - relative.size() - 4, 'z') + ".bin";
+    write_file(relative, bytes);
   }
-  relative += std::string(250, 'z') + ".bin";
-  write_file(dir / relative, bytes);
+  ASSERT_EQ(relative.size(), PATH_LIMIT);
   for (std::size_t label_length : {2047u, 2048u, 100000u}) {
     SCOPED_TRACE(label_length);
     const std::string label(label_length, 'L');
@@ -96,6 +116,13 @@ TEST(Conversion, LongLabelsAndPathsAreKeptInFull) {
     EXPECT_EQ(mask_date_line(read_file(dir / "out.h")),
               expected_include(Flavour::CSource, relative, label, bytes));
   }
+  // Without a label the whole path becomes one, slashes and all.
+  ASSERT_EQ(run_quarlex(dir.path(), {relative, "out.inc"}).status, 0);
+  std::string label = relative;
+  for (char& c : label)
+    if (c == '/' || c == '.') c = '_';
+  EXPECT_EQ(mask_date_line(read_file(dir / "out.inc")),
+            expected_include(Flavour::Assembly, relative, label, bytes));
 }
 
 TEST(Conversion, DateStampFollowsTheTimeZone) {

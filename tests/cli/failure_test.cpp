@@ -115,6 +115,25 @@ TEST(Failure, FullDeviceFailsForEverySize) {
   }
 }
 
+// A file size limit makes a write fail part way through the data, after
+// several buffers have already reached the file.
+TEST(Failure, LateWriteFailureEndsTheRunWithoutClosingText) {
+  ScratchDir dir;
+  write_file(dir / "data.bin", sample_bytes(1000000));
+  constexpr int LIMIT_BLOCKS = 1200;  // of 512 bytes: 614,400 bytes
+  for (const char* output : {"out.inc", "out.h"}) {
+    SCOPED_TRACE(output);
+    const ToolRun run = run_quarlex(
+        dir.path(), {"data.bin", output, "blob"},
+        "trap '' XFSZ; ulimit -f " + std::to_string(LIMIT_BLOCKS) + ";");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.printed, "");
+    const std::string text = read_file(dir / output);
+    EXPECT_EQ(text.size(), LIMIT_BLOCKS * 512u);
+    EXPECT_EQ(text.find("_blob"), std::string::npos);
+  }
+}
+
 // The first page of a process's own memory cannot be read: a real read error.
 TEST(Failure, ReadErrorEndsTheRunWithoutClosingText) {
   if (::access("/proc/self/mem", R_OK) != 0) GTEST_SKIP() << "no /proc/self/mem here";
