@@ -78,47 +78,4 @@ std::string sample_bytes(std::size_t size) {
   return bytes;
 }
 
-std::string mask_date_line(std::string text) {
-  const std::string marker = "Date: ";
-  const std::size_t start = text.find(marker);
-  if (start == std::string::npos) return text;
-  const std::size_t end = text.find("\r\n", start);
-  text.replace(start + marker.size(), end - start - marker.size(), "<date>");
-  return text;
-}
-
-std::string expected_include(Flavour flavour, std::string_view source_path, std::string_view label,
-                             std::string_view bytes) {
-  const bool c = flavour == Flavour::CSource;
-  const std::string lead = c ? " " : "; ";
-  std::string text = c ? "/*\r\n" : "";
-  for (const char* line : {"Do not edit! Call QUARLEX.EXE to update this data.",
-                           "QUARLEX (C) 2026 The Quarlex Developers",
-                           "Quarlex Developers, 12 Harbour Row", "Westhaven WH4 7QX",
-                           "Mail: quarlex@example.org", "Home page: https://quarlex.example.org"})
-    text += lead + line + "\r\n";
-  text += lead + "Source file: " + std::string(source_path) + "\r\n";
-  text += lead + "Date: <date>\r\n";
-  if (c)
-    text += "\r\n*/\r\nunsigned char " + std::string(label) + "[ ] = {\r\n";
-  else
-    text += std::string(label) + ":\r\n";
-
-  for (std::size_t start = 0; start < bytes.size(); start += 16) {
-    text += c ? (start == 0 ? "" : ",") : "DB ";
-    for (std::size_t i = start; i < bytes.size() && i < start + 16; ++i) {
-      if (i > start) text += ",";
-      text += std::to_string(static_cast<unsigned char>(bytes[i]));
-    }
-    text += "\r\n";
-  }
-
-  const std::string count = std::to_string(bytes.size());
-  if (c)
-    text += "};\r\n#define _" + std::string(label) + "  " + count;
-  else
-    text += '_' + std::string(label) + " = " + count;
-  return text;
-}
-
 }  // namespace quarlex::cli

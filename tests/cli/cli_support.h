@@ -6,11 +6,15 @@
 #include <string_view>
 #include <vector>
 
+#include "include_oracle.h"
+
 namespace quarlex::cli {
 
 namespace fs = std::filesystem;
 
-enum class Flavour { Assembly, CSource };
+using oracle::Flavour;
+using oracle::mask_date_line;
+using oracle::include_file;
 
 struct ToolRun {
   int status;           // the exit status, or -1 if the process did not exit
@@ -54,13 +58,5 @@ void write_file(const fs::path& path, std::string_view bytes);
 // `size` bytes in which every value occurs, in an order that is not a
 // simple count, the same for every run.
 std::string sample_bytes(std::size_t size);
-
-// Replaces the text of the header's date stamp by "<date>".
-std::string mask_date_line(std::string text);
-
-// The include file that converting `bytes` must give, built the plain way
-// (std::to_string, one value at a time), date stamp masked.
-std::string expected_include(Flavour flavour, std::string_view source_path, std::string_view label,
-                             std::string_view bytes);
 
 }  // namespace quarlex::cli

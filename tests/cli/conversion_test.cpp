@@ -30,7 +30,7 @@ TEST(Conversion, WholeOutputMatchesAtEveryBoundarySize) {
       EXPECT_EQ(run.status, 0);
       EXPECT_EQ(run.printed, "");
       EXPECT_EQ(mask_date_line(read_file(dir / output.output)),
-                expected_include(output.flavour, "data.bin", "blob", bytes));
+                include_file(output.flavour, "data.bin", "blob", bytes));
     }
   }
 }
@@ -72,7 +72,7 @@ TEST(Conversion, LabelComesFromTheArgumentOrTheSourcePath) {
     const ToolRun run = run_quarlex(dir.path(), c.arguments);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(mask_date_line(read_file(dir / "a.inc")),
-              expected_include(Flavour::Assembly, c.arguments[0], c.label, "\x00\x80\xff"));
+              include_file(Flavour::Assembly, c.arguments[0], c.label, "\x00\x80\xff"));
   }
 }
 
@@ -114,7 +114,7 @@ TEST(Conversion, LongLabelsAndPathsAreKeptInFull) {
     const ToolRun run = run_quarlex(dir.path(), {relative, "out.h", label});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(mask_date_line(read_file(dir / "out.h")),
-              expected_include(Flavour::CSource, relative, label, bytes));
+              include_file(Flavour::CSource, relative, label, bytes));
   }
   // Without a label the whole path becomes one, slashes and all.
   ASSERT_EQ(run_quarlex(dir.path(), {relative, "out.inc"}).status, 0);
@@ -122,7 +122,7 @@ TEST(Conversion, LongLabelsAndPathsAreKeptInFull) {
   for (char& c : label)
     if (c == '/' || c == '.') c = '_';
   EXPECT_EQ(mask_date_line(read_file(dir / "out.inc")),
-            expected_include(Flavour::Assembly, relative, label, bytes));
+            include_file(Flavour::Assembly, relative, label, bytes));
 }
 
 TEST(Conversion, DateStampFollowsTheTimeZone) {
@@ -185,7 +185,7 @@ TEST(Conversion, SlowPipeGivesTheSameFileAsARegularSource) {
   writer.join();
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(mask_date_line(read_file(dir / "out.h")),
-            expected_include(Flavour::CSource, "fifo", "blob", bytes));
+            include_file(Flavour::CSource, "fifo", "blob", bytes));
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "output/data_line.h"
 
+#include "include_oracle.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -24,16 +26,9 @@ std::string render(const std::vector<std::uint8_t>& bytes, DataLineForm form) {
   return std::string(buffer.data(), end);
 }
 
-// The obvious rendering, with nothing in common with the tables.
-std::string oracle(const std::vector<std::uint8_t>& bytes, DataLineForm form) {
-  std::string line = form == DataLineForm::AsmLine    ? "DB "
-                     : form == DataLineForm::CNextLine ? ","
-                                                       : "";
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    if (i > 0) line += ',';
-    line += std::to_string(bytes[i]);
-  }
-  return line + "\r\n";
+std::string oracle_line(const std::vector<std::uint8_t>& bytes, DataLineForm form) {
+  const char* prefix = form == DataLineForm::AsmLine ? "DB " : form == DataLineForm::CNextLine ? "," : "";
+  return oracle::data_line(prefix, std::string(bytes.begin(), bytes.end()));
 }
 
 TEST(DataLine, RendersTheDocumentedExample) {
@@ -62,7 +57,7 @@ TEST(DataLine, LongestLineIsSixtyEightBytes) {
   const std::vector<std::uint8_t> bytes(LINE_BYTES, 255);
   const std::string line = render(bytes, DataLineForm::AsmLine);
   EXPECT_EQ(line.size(), 68u);
-  EXPECT_EQ(line, oracle(bytes, DataLineForm::AsmLine));
+  EXPECT_EQ(line, oracle_line(bytes, DataLineForm::AsmLine));
 }
 
 TEST(DataLine, MatchesTheOracleForEveryValueAndEveryCount) {
@@ -71,7 +66,7 @@ TEST(DataLine, MatchesTheOracleForEveryValueAndEveryCount) {
   for (DataLineForm form : forms) {
     for (unsigned value = 0; value < 256; ++value) {
       const std::vector<std::uint8_t> line(LINE_BYTES, static_cast<std::uint8_t>(value));
-      ASSERT_EQ(render(line, form), oracle(line, form)) << value;
+      ASSERT_EQ(render(line, form), oracle_line(line, form)) << value;
     }
   }
   std::mt19937 random(20261208);
@@ -80,7 +75,7 @@ TEST(DataLine, MatchesTheOracleForEveryValueAndEveryCount) {
     const std::size_t count = 1 + static_cast<std::size_t>(round) % LINE_BYTES;
     std::vector<std::uint8_t> bytes(count);
     for (auto& b : bytes) b = static_cast<std::uint8_t>(byte(random));
-    for (DataLineForm form : forms) ASSERT_EQ(render(bytes, form), oracle(bytes, form));
+    for (DataLineForm form : forms) ASSERT_EQ(render(bytes, form), oracle_line(bytes, form));
   }
 }
 
