@@ -3,7 +3,7 @@
 # bytes and size are right, that a build with nothing changed regenerates
 # nothing, and that changing the embedded file regenerates it.
 #
-#   check_consumer.sh find_package|add_subdirectory QUARLEX_BUILD_DIR QUARLEX_SOURCE_DIR
+#   check_consumer.sh find_package|add_subdirectory|fetch_content QUARLEX_BUILD_DIR QUARLEX_SOURCE_DIR
 set -euo pipefail
 mode=$1
 quarlex_build=$(realpath "$2")
