@@ -1,10 +1,10 @@
 #include "run/messages.h"
 
 #include <array>
-#include <cstdio>
 #include <string_view>
 
 #include "output/include_output.h"
+#include "run/standard_output.h"
 
 namespace quarlex {
 namespace {
@@ -25,8 +25,8 @@ constexpr std::array<std::string_view, 12> USAGE_LINES{
 };
 
 void print_line(std::string_view line) {
-  std::fwrite(line.data(), 1, line.size(), stdout);
-  std::fwrite(LINE_END.data(), 1, LINE_END.size(), stdout);
+  write_standard_output(line);
+  write_standard_output(LINE_END);
 }
 
 }  // namespace
@@ -46,7 +46,6 @@ void print_message(Message message) {
       print_line("Source and output are the same file");
       break;
   }
-  std::fflush(stdout);
 }
 
 }  // namespace quarlex
