@@ -57,8 +57,7 @@ const LinePrefix& prefix_of(DataLineForm form) {
 
 }  // namespace
 
-char* format_data_line(char* out, const std::uint8_t* bytes, std::size_t count,
-                       DataLineForm form) {
+char* format_data_line(char* out, const std::uint8_t* bytes, std::size_t count, DataLineForm form) {
   return compose_line(out, bytes, count, prefix_of(form));
 }
 

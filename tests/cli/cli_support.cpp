@@ -46,8 +46,8 @@ std::string tool_command() {
 ToolRun run_quarlex(const fs::path& directory, const std::vector<std::string>& arguments,
                     const std::string& prefix) {
   const fs::path printed_file = directory / ".printed";
-  std::string command = "cd " + shell_quote(directory.string()) + " && " + prefix + " " +
-                        tool_command();
+  std::string command =
+      "cd " + shell_quote(directory.string()) + " && " + prefix + " " + tool_command();
   for (const std::string& argument : arguments) {
     command += ' ';
     command += shell_quote(argument);

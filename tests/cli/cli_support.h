@@ -13,8 +13,8 @@ namespace quarlex::cli {
 namespace fs = std::filesystem;
 
 using oracle::Flavour;
-using oracle::mask_date_line;
 using oracle::include_file;
+using oracle::mask_date_line;
 
 struct ToolRun {
   int status;           // the exit status, or -1 if the process did not exit

@@ -39,18 +39,20 @@ TEST(Conversion, EmptyCSourceEndsRightAfterTheDeclaration) {
   ScratchDir dir;
   write_file(dir / "empty", "");
   ASSERT_EQ(run_quarlex(dir.path(), {"empty", "x.h", "x"}).status, 0);
-  EXPECT_TRUE(read_file(dir / "x.h").ends_with("*/\r\nunsigned char x[ ] = {\r\n};\r\n#define _x  0"));
+  EXPECT_TRUE(
+      read_file(dir / "x.h").ends_with("*/\r\nunsigned char x[ ] = {\r\n};\r\n#define _x  0"));
 }
 
 TEST(Conversion, SeventeenBytesGiveTheDocumentedCLines) {
   ScratchDir dir;
   write_file(dir / "s", "\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a\x0b\x0c\x0d\x0e\x0f\x10\x11");
   ASSERT_EQ(run_quarlex(dir.path(), {"s", "x.h", "x"}).status, 0);
-  EXPECT_TRUE(read_file(dir / "x.h").ends_with("unsigned char x[ ] = {\r\n"
-                                               "1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16\r\n"
-                                               ",17\r\n"
-                                               "};\r\n"
-                                               "#define _x  17"));
+  EXPECT_TRUE(read_file(dir / "x.h")
+                  .ends_with("unsigned char x[ ] = {\r\n"
+                             "1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16\r\n"
+                             ",17\r\n"
+                             "};\r\n"
+                             "#define _x  17"));
 }
 
 TEST(Conversion, LabelComesFromTheArgumentOrTheSourcePath) {
@@ -155,7 +157,8 @@ TEST(Conversion, DateStampFollowsTheTimeZone) {
     }
     const std::string text = read_file(dir / "d.inc");
     bool found = false;
-    for (const std::string& line : acceptable) found = found || text.find(line) != std::string::npos;
+    for (const std::string& line : acceptable)
+      found = found || text.find(line) != std::string::npos;
     EXPECT_TRUE(found) << text;
   }
 }

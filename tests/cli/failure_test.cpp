@@ -81,8 +81,8 @@ TEST(Failure, SourceAndOutputAsTheSameFileAreRefused) {
     const char* source;
     const char* output;
   } spellings[] = {
-      {"data.h", "data.h"},     {"data.h", "./data.h"},     {"sub/../data.h", "data.h"},
-      {"data.h", "hard.h"},     {"link.h", "data.h"},       {"data.h", "link.h"},
+      {"data.h", "data.h"},    {"data.h", "./data.h"}, {"sub/../data.h", "data.h"},
+      {"data.h", "hard.h"},    {"link.h", "data.h"},   {"data.h", "link.h"},
       {"data.h", ".//data.h"},
   };
   for (const auto& s : spellings) {
@@ -123,9 +123,9 @@ TEST(Failure, LateWriteFailureEndsTheRunWithoutClosingText) {
   constexpr int LIMIT_BLOCKS = 1200;  // of 512 bytes: 614,400 bytes
   for (const char* output : {"out.inc", "out.h"}) {
     SCOPED_TRACE(output);
-    const ToolRun run = run_quarlex(
-        dir.path(), {"data.bin", output, "blob"},
-        "trap '' XFSZ; ulimit -f " + std::to_string(LIMIT_BLOCKS) + ";");
+    const ToolRun run =
+        run_quarlex(dir.path(), {"data.bin", output, "blob"},
+                    "trap '' XFSZ; ulimit -f " + std::to_string(LIMIT_BLOCKS) + ";");
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.printed, "");
     const std::string text = read_file(dir / output);
@@ -144,7 +144,8 @@ TEST(Failure, ReadErrorEndsTheRunWithoutClosingText) {
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.printed, "");
     const std::string text = read_file(dir / output);
-    EXPECT_TRUE(text.ends_with("mem:\r\n") || text.ends_with("unsigned char mem[ ] = {\r\n")) << text;
+    EXPECT_TRUE(text.ends_with("mem:\r\n") || text.ends_with("unsigned char mem[ ] = {\r\n"))
+        << text;
   }
 }
 

@@ -24,7 +24,8 @@ TEST(Windows, DriveLetterAndBackslashesGiveTheLabelOfTheFileName) {
     SCOPED_TRACE(output);
     const ToolRun run = run_quarlex(dir.path(), {source, output});
     EXPECT_EQ(run.status, 0);
-    const Flavour flavour = std::string(output).ends_with(".h") ? Flavour::CSource : Flavour::Assembly;
+    const Flavour flavour =
+        std::string(output).ends_with(".h") ? Flavour::CSource : Flavour::Assembly;
     EXPECT_EQ(mask_date_line(read_file(dir / output)),
               include_file(flavour, source, "logo_image_bmp", bytes));
   }

@@ -38,8 +38,8 @@ std::string read_file(const std::filesystem::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-constexpr std::array<const char*, 8> OUTPUT_NAMES{"out.inc", "out.h",  "out.C p", "out.java",
-                                                  "out",     "out.",   "o.HPP",   "out.c++"};
+constexpr std::array<const char*, 8> OUTPUT_NAMES{"out.inc", "out.h", "out.C p", "out.java",
+                                                  "out",     "out.",  "o.HPP",   "out.c++"};
 
 }  // namespace
 

@@ -1,13 +1,13 @@
 #include "output/data_line.h"
 
-#include "include_oracle.h"
-
 #include <gtest/gtest.h>
 
 #include <array>
 #include <random>
 #include <string>
 #include <vector>
+
+#include "include_oracle.h"
 
 namespace quarlex {
 namespace {
@@ -27,7 +27,9 @@ std::string render(const std::vector<std::uint8_t>& bytes, DataLineForm form) {
 }
 
 std::string oracle_line(const std::vector<std::uint8_t>& bytes, DataLineForm form) {
-  const char* prefix = form == DataLineForm::AsmLine ? "DB " : form == DataLineForm::CNextLine ? "," : "";
+  const char* prefix = form == DataLineForm::AsmLine     ? "DB "
+                       : form == DataLineForm::CNextLine ? ","
+                                                         : "";
   return oracle::data_line(prefix, std::string(bytes.begin(), bytes.end()));
 }
 

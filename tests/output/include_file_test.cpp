@@ -63,7 +63,8 @@ TEST(SizeEquate, ClosesEachFlavourWithTheCount) {
       {OutputFlavour::CSource, "x", 0, "};\r\n#define _x  0"},
       {OutputFlavour::Assembly, "x", 4294967295u, "_x = 4294967295"},
       {OutputFlavour::Assembly, "x", 4294967301u, "_x = 4294967301"},
-      {OutputFlavour::CSource, "x", 18446744073709551615u, "};\r\n#define _x  18446744073709551615"},
+      {OutputFlavour::CSource, "x", 18446744073709551615u,
+       "};\r\n#define _x  18446744073709551615"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);

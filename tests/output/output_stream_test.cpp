@@ -19,8 +19,9 @@ std::string read_back(const std::filesystem::path& path) {
 }
 
 TEST(OutputStream, KeepsPiecesLargerThanItsBufferIntactAndInOrder) {
-  const auto path = std::filesystem::temp_directory_path() /
-                    ("quarlex_stream_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+  const auto path =
+      std::filesystem::temp_directory_path() /
+      ("quarlex_stream_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
   std::FILE* file = std::fopen(path.string().c_str(), "wb");
   ASSERT_NE(file, nullptr);
 

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "include_oracle.h"
+
 namespace quarlex {
 namespace {
 
@@ -21,8 +23,12 @@ TEST(DeriveLabel, FollowsTheLabelRules) {
       {"9lives", "9lives"},          // a label may begin with a digit
       {"!x", "_x"},                  // 33 ranks above the blank: kept, replaced
       {"\t\x01 x", "x"},             // control bytes and blanks are skipped
-      {"\x80\xff" "a\xe9-b", "a__b"},  // high bytes rank below the blank when leading
-      {"a\x7f" "b", "a_b"},
+      {"\x80\xff"
+       "a\xe9-b",
+       "a__b"},  // high bytes rank below the blank when leading
+      {"a\x7f"
+       "b",
+       "a_b"},
       {std::string(LABEL_CHARS), std::string(LABEL_CHARS)},
       // Nothing usable left: the default label.
       {"C:\\data\\", "quarlex"},
@@ -58,9 +64,11 @@ TEST(ExtensionCode, PacksUpToThreeCharactersAfterTheLastDot) {
       {"x.java", 0x4A4156},       // characters after the third are ignored
       {"my.dir\\out", 0x444952},  // the last dot lies in a directory name
       {"a.b/c", 0x422F43},
-      {"x.c p", 0x4350},          // the blank is skipped and does not count
-      {"x.c\x01pp", 0x435050},    // so is a control byte
-      {"x.\x80" "c", 0x43},       // and a byte from 128 up
+      {"x.c p", 0x4350},        // the blank is skipped and does not count
+      {"x.c\x01pp", 0x435050},  // so is a control byte
+      {"x.\x80"
+       "c",
+       0x43},  // and a byte from 128 up
       {"x.~1", 0x7E31},
       {"a.b.inc", 0x494E43},
       {"", 0},
@@ -75,21 +83,12 @@ TEST(ExtensionCode, PacksUpToThreeCharactersAfterTheLastDot) {
 }
 
 TEST(ChooseFlavour, EveryCExtensionInAnyCaseSelectsCSource) {
-  const char* const extensions[] = {
-      "c",   "f",   "h",   "l",   "r",   "y",   "c+",  "c#",  "cc",  "cl",  "ch",  "cp",  "cs",
-      "cx",  "c_",  "fi",  "gc",  "h+",  "h-",  "h_",  "h~",  "hh",  "hp",  "i3",  "io",  "py",
-      "sm",  "4th", "ada", "adb", "apx", "awx", "c++", "c##", "c86", "cbl", "cfo", "chh", "cin",
-      "cla", "cls", "clw", "cob", "coo", "cpp", "csc", "css", "csv", "cxx", "c__", "dlg", "eps",
-      "f77", "f90", "fmk", "frk", "frm", "gbl", "gc1", "gc3", "h++", "h--", "h__", "hhh", "hin",
-      "hpp", "h~~", "icc", "ics", "idl", "inl", "int", "jav", "kcl", "loc", "lsp", "mcs", "mod",
-      "pas", "red", "rpg", "scn", "sno", "sps", "spt", "spx", "stl"};
-  static_assert(std::size(extensions) == 87);
-  for (const char* extension : extensions) {
+  for (std::string_view extension : oracle::C_EXTENSIONS) {
     SCOPED_TRACE(extension);
-    EXPECT_EQ(choose_flavour(std::string("out.") + extension), OutputFlavour::CSource);
-    std::string upper = extension;
-    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    EXPECT_EQ(choose_flavour("OUT." + upper), OutputFlavour::CSource);
+    EXPECT_EQ(choose_flavour("OUT." + std::string(extension)), OutputFlavour::CSource);
+    std::string lower(extension);
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    EXPECT_EQ(choose_flavour("out." + lower), OutputFlavour::CSource);
   }
 }
 
@@ -98,14 +97,14 @@ TEST(ChooseFlavour, DecidesByTheOutputPath) {
     const char* path;
     OutputFlavour flavour;
   } cases[] = {
-      {"x.c", OutputFlavour::CSource},      {"x.h", OutputFlavour::CSource},
-      {"x.HPP", OutputFlavour::CSource},    {"x.java", OutputFlavour::CSource},
-      {"x.c p", OutputFlavour::CSource},    {"x.pyc", OutputFlavour::Assembly},
-      {"x.inc", OutputFlavour::Assembly},   {"x.asm", OutputFlavour::Assembly},
-      {"x.txt", OutputFlavour::Assembly},   {"x", OutputFlavour::Assembly},
-      {"x.", OutputFlavour::Assembly},      {"my.dir\\out", OutputFlavour::Assembly},
+      {"x.c", OutputFlavour::CSource},        {"x.h", OutputFlavour::CSource},
+      {"x.HPP", OutputFlavour::CSource},      {"x.java", OutputFlavour::CSource},
+      {"x.c p", OutputFlavour::CSource},      {"x.pyc", OutputFlavour::Assembly},
+      {"x.inc", OutputFlavour::Assembly},     {"x.asm", OutputFlavour::Assembly},
+      {"x.txt", OutputFlavour::Assembly},     {"x", OutputFlavour::Assembly},
+      {"x.", OutputFlavour::Assembly},        {"my.dir\\out", OutputFlavour::Assembly},
       {"my.c\\out", OutputFlavour::Assembly},  // C and the backslash: "C\O"
-      {"my.h/out", OutputFlavour::Assembly},   {"x.hpx", OutputFlavour::Assembly},
+      {"my.h/out", OutputFlavour::Assembly},  {"x.hpx", OutputFlavour::Assembly},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.path);
@@ -114,10 +113,10 @@ TEST(ChooseFlavour, DecidesByTheOutputPath) {
 }
 
 TEST(FindCExtension, CountsPositionsFromOne) {
-  EXPECT_EQ(find_c_extension(0x43), 1u);        // C, the first entry
-  EXPECT_EQ(find_c_extension(0x53544C), 87u);   // STL, the last
+  EXPECT_EQ(find_c_extension(0x43), 1u);       // C, the first entry
+  EXPECT_EQ(find_c_extension(0x53544C), 87u);  // STL, the last
   EXPECT_EQ(find_c_extension(0), 0u);
-  EXPECT_EQ(find_c_extension(0x494E43), 0u);    // INC
+  EXPECT_EQ(find_c_extension(0x494E43), 0u);  // INC
 }
 
 }  // namespace

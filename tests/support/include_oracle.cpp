@@ -48,15 +48,17 @@ std::uint32_t extension_code(std::string_view path) {
   return code;
 }
 
+const std::array<std::string_view, 87> C_EXTENSIONS{
+    "C",   "F",   "H",   "L",   "R",   "Y",   "C+",  "C#",  "CC",  "CL",  "CH",  "CP",  "CS",
+    "CX",  "C_",  "FI",  "GC",  "H+",  "H-",  "H_",  "H~",  "HH",  "HP",  "I3",  "IO",  "PY",
+    "SM",  "4TH", "ADA", "ADB", "APX", "AWX", "C++", "C##", "C86", "CBL", "CFO", "CHH", "CIN",
+    "CLA", "CLS", "CLW", "COB", "COO", "CPP", "CSC", "CSS", "CSV", "CXX", "C__", "DLG", "EPS",
+    "F77", "F90", "FMK", "FRK", "FRM", "GBL", "GC1", "GC3", "H++", "H--", "H__", "HHH", "HIN",
+    "HPP", "H~~", "ICC", "ICS", "IDL", "INL", "INT", "JAV", "KCL", "LOC", "LSP", "MCS", "MOD",
+    "PAS", "RED", "RPG", "SCN", "SNO", "SPS", "SPT", "SPX", "STL"};
+
 Flavour flavour(std::string_view output_path) {
-  static const std::set<std::string> c_extensions{
-      "C",   "F",   "H",   "L",   "R",   "Y",   "C+",  "C#",  "CC",  "CL",  "CH",  "CP",  "CS",
-      "CX",  "C_",  "FI",  "GC",  "H+",  "H-",  "H_",  "H~",  "HH",  "HP",  "I3",  "IO",  "PY",
-      "SM",  "4TH", "ADA", "ADB", "APX", "AWX", "C++", "C##", "C86", "CBL", "CFO", "CHH", "CIN",
-      "CLA", "CLS", "CLW", "COB", "COO", "CPP", "CSC", "CSS", "CSV", "CXX", "C__", "DLG", "EPS",
-      "F77", "F90", "FMK", "FRK", "FRM", "GBL", "GC1", "GC3", "H++", "H--", "H__", "HHH", "HIN",
-      "HPP", "H~~", "ICC", "ICS", "IDL", "INL", "INT", "JAV", "KCL", "LOC", "LSP", "MCS", "MOD",
-      "PAS", "RED", "RPG", "SCN", "SNO", "SPS", "SPT", "SPX", "STL"};
+  static const std::set<std::string_view> c_extensions(C_EXTENSIONS.begin(), C_EXTENSIONS.end());
   return c_extensions.count(extension(output_path)) != 0 ? Flavour::CSource : Flavour::Assembly;
 }
 
@@ -87,10 +89,10 @@ std::string include_file(Flavour flavour, std::string_view source_path, std::str
   const bool c = flavour == Flavour::CSource;
   const std::string lead = c ? " " : "; ";
   std::string text = c ? "/*\r\n" : "";
-  for (const char* line : {"Do not edit! Call QUARLEX.EXE to update this data.",
-                           "QUARLEX (C) 2026 The Quarlex Developers",
-                           "Quarlex Developers, 12 Harbour Row", "Westhaven WH4 7QX",
-                           "Mail: quarlex@example.org", "Home page: https://quarlex.example.org"})
+  for (const char* line :
+       {"Do not edit! Call QUARLEX.EXE to update this data.",
+        "QUARLEX (C) 2026 The Quarlex Developers", "Quarlex Developers, 12 Harbour Row",
+        "Westhaven WH4 7QX", "Mail: quarlex@example.org", "Home page: https://quarlex.example.org"})
     text += lead + line + "\r\n";
   text += lead + "Source file: " + std::string(source_path) + "\r\n";
   text += lead + "Date: <date>\r\n";
