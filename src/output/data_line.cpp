@@ -1,5 +1,6 @@
 #include "output/data_line.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -67,7 +68,7 @@ bool append_data_lines(OutputStream& output, const std::uint8_t* bytes, std::siz
     char* out = output.reserve(DATA_LINE_ROOM);
     if (out == nullptr) return false;
     if (form == DataLineForm::CFirstLine) {
-      const std::size_t count = size < LINE_BYTES ? size : LINE_BYTES;
+      const std::size_t count = std::min(size, LINE_BYTES);
       out = format_data_line(out, bytes, count, form);
       form = DataLineForm::CNextLine;
       output.commit(out);
@@ -75,18 +76,17 @@ bool append_data_lines(OutputStream& output, const std::uint8_t* bytes, std::siz
       size -= count;
       continue;
     }
-    // Compose as many lines as the free room takes, then append them at
-    // once: one check of the room per line, no call per line. The prefix is
+    // Compose as many lines as the free room surely takes, then append them
+    // at once: no check of the room and no call per line. The prefix is
     // copied so that it stays in registers: stores through `out` could
     // otherwise alias it and force a reload for every line.
     const LinePrefix prefix = prefix_of(form);
-    const char* const last_line_start = output.room_end() - DATA_LINE_ROOM;
-    while (size >= LINE_BYTES && out <= last_line_start) {
-      out = compose_full_line(out, bytes, prefix);
-      bytes += LINE_BYTES;
-      size -= LINE_BYTES;
-    }
-    if (size < LINE_BYTES && size > 0 && out <= last_line_start) {
+    const auto room = static_cast<std::size_t>(output.room_end() - out);
+    const std::size_t full_lines = std::min(size / LINE_BYTES, room / DATA_LINE_ROOM);
+    const std::uint8_t* const full_end = bytes + full_lines * LINE_BYTES;
+    for (; bytes != full_end; bytes += LINE_BYTES) out = compose_full_line(out, bytes, prefix);
+    size -= full_lines * LINE_BYTES;
+    if (size > 0 && size < LINE_BYTES && room - full_lines * DATA_LINE_ROOM >= DATA_LINE_ROOM) {
       out = compose_line(out, bytes, size, prefix);
       size = 0;
     }
