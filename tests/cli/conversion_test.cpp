@@ -171,7 +171,8 @@ TEST(Conversion, SlowPipeGivesTheSameFileAsARegularSource) {
   const auto fifo = dir / "fifo";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   std::thread writer([&] {
-    std::FILE* pipe = std::fopen(fifo.c_str(), "wb");
+    // "e": close on exec, so that no converter started later holds it open.
+    std::FILE* pipe = std::fopen(fifo.c_str(), "wbe");
     if (pipe == nullptr) return;
     std::setvbuf(pipe, nullptr, _IONBF, 0);
     const std::size_t chunks[] = {1, 7, 3, 250, 13, 4096, 5};

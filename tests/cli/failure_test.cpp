@@ -1,8 +1,14 @@
 // Every way a run can fail, on the real executable: exit status, what it
 // prints, and what happens to each file involved.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <termios.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
 
 #include "cli_support.h"
 
@@ -147,6 +153,50 @@ TEST(Failure, ReadErrorEndsTheRunWithoutClosingText) {
     EXPECT_TRUE(text.ends_with("mem:\r\n") || text.ends_with("unsigned char mem[ ] = {\r\n"))
         << text;
   }
+}
+
+// A terminal whose other end goes away fails the next read with EIO: a real
+// device failing honestly, here after more than one block of data.
+TEST(Failure, ReadErrorAfterTheFirstBlockKeepsItsLinesButNoClosingText) {
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  // The converter must not inherit this end, or it would hold it open.
+  ASSERT_EQ(::fcntl(master, F_SETFD, FD_CLOEXEC), 0);
+  ASSERT_EQ(::grantpt(master), 0);
+  ASSERT_EQ(::unlockpt(master), 0);
+  const std::string terminal = ::ptsname(master);
+  {
+    // Raw mode: bytes pass unchanged and unechoed, in any amount.
+    const int slave = ::open(terminal.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(slave, 0);
+    termios settings{};
+    ASSERT_EQ(::tcgetattr(slave, &settings), 0);
+    ::cfmakeraw(&settings);
+    ASSERT_EQ(::tcsetattr(slave, TCSANOW, &settings), 0);
+    ::close(slave);
+  }
+  const std::string bytes = sample_bytes(65536 + 4464);
+  std::thread feeder([&] {
+    std::size_t sent = 0;
+    while (sent < bytes.size()) {
+      const ssize_t n = ::write(master, bytes.data() + sent, bytes.size() - sent);
+      if (n <= 0) break;
+      sent += static_cast<std::size_t>(n);
+    }
+    // Give the converter time to take the last bytes, then hang up.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    ::close(master);
+  });
+  ScratchDir dir;
+  const ToolRun run = run_quarlex(dir.path(), {terminal, "out.h", "tty"});
+  feeder.join();
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.printed, "");
+  // The first block's 4,096 lines are there; nothing of the failed block,
+  // and no closing text.
+  const std::string expected = include_file(Flavour::CSource, terminal, "tty", bytes.substr(0, 65536));
+  const std::string text = mask_date_line(read_file(dir / "out.h"));
+  EXPECT_EQ(text, expected.substr(0, expected.find("};\r\n#define")));
 }
 
 }  // namespace
