@@ -54,8 +54,8 @@ RunOutcome convert_data(std::FILE* source, OutputStream& output, OutputFlavour f
   DataLineForm form = first_line_form(flavour);
   for (;;) {
     const BlockRead read = read_block(source, block.get());
-    // Converting what a failed read delivered would end in a file that looks
-    // complete but lacks data; stopping leaves no closing text behind.
+    // A failed read ends the run before its block is converted: without the
+    // closing text the file cannot pass for a complete one.
     if (read.failed) return RunOutcome::ReadFailed;
     byte_count += read.size;
     if (!append_data_lines(output, block.get(), read.size, form)) return RunOutcome::WriteFailed;
