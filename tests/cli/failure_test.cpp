@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -177,14 +178,22 @@ TEST(Failure, ReadErrorAfterTheFirstBlockKeepsItsLinesButNoClosingText) {
   }
   const std::string bytes = sample_bytes(65536 + 4464);
   std::thread feeder([&] {
+    const int reader_side = ::open(terminal.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
     std::size_t sent = 0;
     while (sent < bytes.size()) {
       const ssize_t n = ::write(master, bytes.data() + sent, bytes.size() - sent);
       if (n <= 0) break;
       sent += static_cast<std::size_t>(n);
     }
-    // Give the converter time to take the last bytes, then hang up.
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    // Hang up only once the converter has taken every byte (or after ten
+    // seconds, when something is wrong anyway).
+    int unread = 1;
+    for (int wait = 0; wait < 1000 && unread > 0; ++wait) {
+      if (::ioctl(reader_side, FIONREAD, &unread) != 0) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ::close(reader_side);
     ::close(master);
   });
   ScratchDir dir;
