@@ -38,13 +38,6 @@ inline char* start_line(char* out, const LinePrefix& prefix) {
   return out + prefix.length;
 }
 
-// A full line, with a constant count so that the compiler unrolls it.
-inline char* compose_full_line(char* out, const std::uint8_t* bytes, const LinePrefix& prefix) {
-  out = start_line(out, prefix);
-  for (std::size_t i = 0; i < LINE_BYTES; ++i) out = append_value(out, bytes[i]);
-  return end_line(out);
-}
-
 inline char* compose_line(char* out, const std::uint8_t* bytes, std::size_t count,
                           const LinePrefix& prefix) {
   out = start_line(out, prefix);
@@ -84,7 +77,9 @@ bool append_data_lines(OutputStream& output, const std::uint8_t* bytes, std::siz
     const auto room = static_cast<std::size_t>(output.room_end() - out);
     const std::size_t full_lines = std::min(size / LINE_BYTES, room / DATA_LINE_ROOM);
     const std::uint8_t* const full_end = bytes + full_lines * LINE_BYTES;
-    for (; bytes != full_end; bytes += LINE_BYTES) out = compose_full_line(out, bytes, prefix);
+    // A constant count: the compiler unrolls the line's sixteen values.
+    for (; bytes != full_end; bytes += LINE_BYTES)
+      out = compose_line(out, bytes, LINE_BYTES, prefix);
     size -= full_lines * LINE_BYTES;
     if (size > 0 && size < LINE_BYTES && room - full_lines * DATA_LINE_ROOM >= DATA_LINE_ROOM) {
       out = compose_line(out, bytes, size, prefix);

@@ -203,7 +203,8 @@ TEST(Failure, ReadErrorAfterTheFirstBlockKeepsItsLinesButNoClosingText) {
   EXPECT_EQ(run.printed, "");
   // The first block's 4,096 lines are there; nothing of the failed block,
   // and no closing text.
-  const std::string expected = include_file(Flavour::CSource, terminal, "tty", bytes.substr(0, 65536));
+  const std::string expected =
+      include_file(Flavour::CSource, terminal, "tty", bytes.substr(0, 65536));
   const std::string text = mask_date_line(read_file(dir / "out.h"));
   EXPECT_EQ(text, expected.substr(0, expected.find("};\r\n#define")));
 }
