@@ -24,13 +24,27 @@
 
 namespace {
 
-const std::filesystem::path& scratch() {
-  static const std::filesystem::path path = [] {
+// A folder for the run's two files, removed when the fuzzer exits.
+class ScratchFolder {
+ public:
+  ScratchFolder() {
     std::string pattern = (std::filesystem::temp_directory_path() / "quarlex-fuzz-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-    return std::filesystem::path(pattern);
-  }();
-  return path;
+    path_ = pattern;
+  }
+  ~ScratchFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+const std::filesystem::path& scratch() {
+  static const ScratchFolder folder;
+  return folder.path();
 }
 
 std::string read_file(const std::filesystem::path& path) {
