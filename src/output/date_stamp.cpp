@@ -1,7 +1,6 @@
 #include "output/date_stamp.h"
 
 #include <array>
-#include <cstdint>
 #include <string_view>
 
 #include "output/decimal_text.h"
@@ -18,15 +17,15 @@ constexpr int SINGLE_DIGIT_LIMIT = 10;
 void format_date_stamp(std::string& line_buffer, const LocalTime& time) {
   line_buffer += MONTH_NAMES[static_cast<std::size_t>(time.month - 1)];
   line_buffer += ' ';
-  append_decimal(line_buffer, std::int64_t{time.day});
+  append_decimal(line_buffer, time.day);
   line_buffer += ' ';
-  append_decimal(line_buffer, std::int64_t{time.year});
+  append_decimal(line_buffer, time.year);
   line_buffer += " at ";
-  append_decimal(line_buffer, std::int64_t{time.hour});
+  append_decimal(line_buffer, time.hour);
   line_buffer += ':';
   // Minutes always show two digits, so 14:05 does not read as 14:5.
   if (time.minute < SINGLE_DIGIT_LIMIT) line_buffer += '0';
-  append_decimal(line_buffer, std::int64_t{time.minute});
+  append_decimal(line_buffer, time.minute);
   line_buffer += "\r\n";
 }
 
