@@ -72,6 +72,12 @@ constexpr std::size_t value_text_length(ValueText entry) {
     return static_cast<std::size_t>(entry & 0xFFFF'FFFFu);
 }
 
+// Text byte `i` of `entry`: a digit, the separator or the filler blank.
+// REQUIRES: i < VALUE_UNIT.
+constexpr char value_text_char(ValueText entry, std::size_t i) {
+  return static_cast<char>((entry >> detail::text_byte_shift(i)) & 0xFF);
+}
+
 // Copies the four text bytes of `entry` to `out`.
 // REQUIRES: `out` has VALUE_UNIT writable bytes.
 inline void store_value_text(char* out, ValueText entry) { std::memcpy(out, &entry, VALUE_UNIT); }
@@ -82,7 +88,7 @@ constexpr bool holds(unsigned value, std::string_view expected) {
   const std::size_t length = value_text_length(entry);
   if (length != expected.size()) return false;
   for (std::size_t i = 0; i < length; ++i)
-    if (static_cast<char>((entry >> text_byte_shift(i)) & 0xFF) != expected[i]) return false;
+    if (value_text_char(entry, i) != expected[i]) return false;
   return true;
 }
 }  // namespace detail

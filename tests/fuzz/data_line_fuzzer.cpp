@@ -1,32 +1,37 @@
-// One data line of up to 16 bytes in each form against std::to_chars, with
-// canary bytes behind the room the renderer may use.
+// Data lines against std::to_chars, with canary bytes behind the room the
+// renderer may use: one line of up to 16 bytes in each form, and up to
+// nine whole lines through every full-line composer this processor runs.
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "include_oracle.h"
 #include "output/data_line.h"
+#include "output/full_lines.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  using quarlex::DataLineForm;
-  if (size == 0) return 0;
-  const std::size_t count = std::min(size - 1, quarlex::LINE_BYTES);
-  if (count == 0) return 0;
-  const std::uint8_t* bytes = data + 1;
+namespace {
+
+using quarlex::DataLineForm;
+
+constexpr char CANARY = '\x5A';
+constexpr std::size_t CANARY_BYTES = 128;
+// Two four-line steps of the vector composer and one line left over.
+constexpr std::size_t MOST_LINES = 9;
+
+const struct {
+  DataLineForm form;
+  const char* prefix;
+} FORMS[] = {{DataLineForm::AsmLine, "DB "},
+             {DataLineForm::CFirstLine, ""},
+             {DataLineForm::CNextLine, ","}};
+
+void check_one_line(const std::uint8_t* bytes, std::size_t count) {
   const std::string as_text(reinterpret_cast<const char*>(bytes), count);
-
-  constexpr char CANARY = '\x5A';
-  constexpr std::size_t CANARY_BYTES = 32;
-  const struct {
-    DataLineForm form;
-    const char* prefix;
-  } forms[] = {{DataLineForm::AsmLine, "DB "},
-               {DataLineForm::CFirstLine, ""},
-               {DataLineForm::CNextLine, ","}};
-  for (const auto& f : forms) {
+  for (const auto& f : FORMS) {
     std::array<char, quarlex::DATA_LINE_ROOM + CANARY_BYTES> buffer;
     buffer.fill(CANARY);
     char* end = quarlex::format_data_line(buffer.data(), bytes, count, f.form);
@@ -35,5 +40,35 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t i = quarlex::DATA_LINE_ROOM; i < buffer.size(); ++i)
       if (buffer[i] != CANARY) std::abort();
   }
+}
+
+void check_whole_lines(const std::uint8_t* bytes, std::size_t lines) {
+  std::vector<quarlex::FullLineComposer> composers{quarlex::compose_full_lines_portable};
+  if (quarlex::FullLineComposer vector = quarlex::vector_full_line_composer(); vector != nullptr)
+    composers.push_back(vector);
+  const std::size_t room = lines * quarlex::DATA_LINE_ROOM;
+  for (const auto& f : FORMS) {
+    std::string expected;
+    for (std::size_t line = 0; line < lines; ++line)
+      expected += quarlex::oracle::data_line(
+          f.prefix, std::string(reinterpret_cast<const char*>(bytes) + line * quarlex::LINE_BYTES,
+                                quarlex::LINE_BYTES));
+    for (quarlex::FullLineComposer compose : composers) {
+      std::vector<char> buffer(room + CANARY_BYTES, CANARY);
+      char* end = compose(buffer.data(), bytes, lines, quarlex::line_parts::prefix_of(f.form));
+      if (std::string(buffer.data(), end) != expected) std::abort();
+      for (std::size_t i = room; i < buffer.size(); ++i)
+        if (buffer[i] != CANARY) std::abort();
+    }
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size < 2) return 0;
+  const std::uint8_t* bytes = data + 1;
+  check_one_line(bytes, std::min(size - 1, quarlex::LINE_BYTES));
+  check_whole_lines(bytes, std::min((size - 1) / quarlex::LINE_BYTES, MOST_LINES));
   return 0;
 }
