@@ -4,7 +4,8 @@
 # sanitizer runtimes cannot be linked statically, so sanitized builds stay
 # dynamic.
 function(quarlex_link_statically target)
-  if(QUARLEX_STATIC AND NOT QUARLEX_SANITIZE AND NOT MSVC AND NOT APPLE)
+  if(QUARLEX_STATIC AND NOT QUARLEX_SANITIZE AND NOT QUARLEX_SANITIZE_THREADS AND NOT MSVC
+     AND NOT APPLE)
     target_link_options(${target} PRIVATE -static)
   endif()
 endfunction()

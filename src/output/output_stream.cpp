@@ -5,8 +5,11 @@
 
 namespace quarlex {
 
-OutputStream::OutputStream(std::FILE* file)
-    : file_(file), buffer_(std::make_unique_for_overwrite<char[]>(OUTPUT_BUFFER_BYTES)) {
+OutputStream::OutputStream(std::FILE* file, ChunkWriting writing)
+    : file_(file),
+      writer_(writing == ChunkWriting::InBackground ? make_background_chunk_writer(file)
+                                                    : make_direct_chunk_writer(file)),
+      buffer_(writer_->first_buffer()) {
   std::setvbuf(file_, nullptr, _IONBF, 0);
 }
 
@@ -15,29 +18,39 @@ OutputStream::~OutputStream() {
 }
 
 bool OutputStream::write(std::string_view text) {
-  while (!text.empty()) {
-    if (used_ == OUTPUT_BUFFER_BYTES && !flush()) return false;
-    const std::size_t take = std::min(text.size(), OUTPUT_BUFFER_BYTES - used_);
-    std::memcpy(buffer_.get() + used_, text.data(), take);
+  while (!text.empty() && !failed_) {
+    const std::size_t take = std::min(text.size(), CHUNK_BUFFER_BYTES - used_);
+    std::memcpy(buffer_ + used_, text.data(), take);
     used_ += take;
     text.remove_prefix(take);
+    if (used_ >= OUTPUT_BUFFER_BYTES) write_chunk();
   }
   return !failed_;
 }
 
-char* OutputStream::reserve(std::size_t size) {
-  if (failed_ || (OUTPUT_BUFFER_BYTES - used_ < size && !flush())) return nullptr;
-  return buffer_.get() + used_;
+char* OutputStream::reserve(std::size_t /*size*/) {
+  // Below a chunk's worth pending, the overhang alone is room enough.
+  if (failed_ || (used_ >= OUTPUT_BUFFER_BYTES && !write_chunk())) return nullptr;
+  return buffer_ + used_;
 }
 
-bool OutputStream::flush() {
-  if (!failed_ && used_ > 0 && std::fwrite(buffer_.get(), 1, used_, file_) != used_) failed_ = true;
-  used_ = 0;
-  return !failed_;
+bool OutputStream::write_chunk() {
+  char* const next = writer_->write(buffer_, OUTPUT_BUFFER_BYTES);
+  if (next == nullptr) {
+    failed_ = true;
+    used_ = 0;
+    return false;
+  }
+  used_ -= OUTPUT_BUFFER_BYTES;
+  std::memmove(next, buffer_ + OUTPUT_BUFFER_BYTES, used_);
+  buffer_ = next;
+  return true;
 }
 
 bool OutputStream::close() {
-  flush();
+  if (!failed_ && used_ > 0 && writer_->write(buffer_, used_) == nullptr) failed_ = true;
+  used_ = 0;
+  if (!writer_->finish()) failed_ = true;
   if (std::fclose(file_) != 0) failed_ = true;
   file_ = nullptr;
   return !failed_;

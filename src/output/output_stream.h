@@ -5,22 +5,21 @@
 #include <memory>
 #include <string_view>
 
+#include "output/chunk_writer.h"
+
 namespace quarlex {
 
-// Pending output is handed to the operating system in writes of this size.
-// Large enough that system calls vanish from the profile, small enough to
-// stay in the cache next to the read block.
-inline constexpr std::size_t OUTPUT_BUFFER_BYTES = 256 * 1024;
+enum class ChunkWriting { AtOnce, InBackground };
 
-// A buffered writer over an open file. Pieces are appended to one large
-// buffer, which goes to the file in whole writes; the C library's own
+// A buffered writer over an open file. Pieces are appended to a large
+// buffer, which goes to the file in whole chunks; the C library's own
 // buffering is switched off so that it cannot cut those writes into small
 // ones. The first failed write makes every later call fail as well, so a
 // caller may check only where it has to decide something.
 class OutputStream {
  public:
   // Takes ownership of `file`, which must be open for binary writing.
-  explicit OutputStream(std::FILE* file);
+  explicit OutputStream(std::FILE* file, ChunkWriting writing = ChunkWriting::AtOnce);
   // Writes what is pending and closes the file if close() was not called;
   // failures are then no longer reported.
   ~OutputStream();
@@ -32,23 +31,26 @@ class OutputStream {
   bool write(std::string_view text);
 
   // Returns room for at least `size` bytes at the end of the pending output,
-  // writing what is pending first if it does not fit; nullptr if that or
-  // an earlier write failed. REQUIRES: size <= OUTPUT_BUFFER_BYTES. Nothing is appended until
-  // commit() is called with the end of what was composed there.
+  // writing a whole chunk first if one is pending; nullptr if that or an
+  // earlier write failed. REQUIRES: size <= OUTPUT_OVERHANG_BYTES. Nothing
+  // is appended until commit() is called with the end of what was composed
+  // there.
   char* reserve(std::size_t size);
-  void commit(const char* end) { used_ = static_cast<std::size_t>(end - buffer_.get()); }
+  void commit(const char* end) { used_ = static_cast<std::size_t>(end - buffer_); }
   // The end of the room that reserve() gave: a caller may fill up to here.
-  const char* room_end() const { return buffer_.get() + OUTPUT_BUFFER_BYTES; }
+  const char* room_end() const { return buffer_ + CHUNK_BUFFER_BYTES; }
 
   // Writes what is pending and closes the file. Returns false if any write,
   // the final flush or the close failed, now or earlier.
   bool close();
 
  private:
-  bool flush();
+  // REQUIRES: at least OUTPUT_BUFFER_BYTES are pending.
+  bool write_chunk();
 
   std::FILE* file_;
-  std::unique_ptr<char[]> buffer_;
+  std::unique_ptr<ChunkWriter> writer_;
+  char* buffer_;
   std::size_t used_ = 0;
   bool failed_ = false;
 };
