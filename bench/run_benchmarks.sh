@@ -32,18 +32,29 @@ tr '\000-\377' '\144-\377\144-\377' < random.bin > high.bin
 head -c $((4 * mib)) random.bin > random4.bin
 
 
-# Runs "$@" $runs times; prints "median min max" in seconds (bash's own
+# Microseconds that one run of "$@" takes, output to /dev/null (bash's own
 # clock, so that no process is started around the measured one).
-time_runs() {
-  local samples=() start end
-  for ((i = 0; i < runs; i++)); do
-    start=${EPOCHREALTIME/./}
-    "$@" > /dev/null
-    end=${EPOCHREALTIME/./}
-    samples+=($((end - start)))
-  done
-  printf '%s\n' "${samples[@]}" | sort -n |
+time_once() {
+  local start end
+  start=${EPOCHREALTIME/./}
+  "$@" > /dev/null
+  end=${EPOCHREALTIME/./}
+  echo $((end - start))
+}
+
+# "median min max" in seconds of the microsecond samples given.
+summarise() {
+  printf '%s\n' "$@" | sort -n |
     awk '{ t[NR] = $1 } END { printf "%.4f %.4f %.4f\n", t[int((NR + 1) / 2)] / 1e6, t[1] / 1e6, t[NR] / 1e6 }'
+}
+
+# Runs "$@" once untimed, so that every row starts from the same warm
+# caches, then $runs times; prints "median min max" in seconds.
+time_runs() {
+  local samples=()
+  "$@" > /dev/null
+  for ((i = 0; i < runs; i++)); do samples+=("$(time_once "$@")"); done
+  summarise "${samples[@]}"
 }
 
 # MB/s of input for a time in seconds.
@@ -79,11 +90,32 @@ od_null=$(time_runs od -An -v -tu1 -w16 random.bin)
 row "od -An -v -tu1 -w16 random -> /dev/null" "$input_bytes" "$od_null"
 
 # --- 3. into a file on disk, against dd writing as many bytes ---------------
+# Both write a new file: before each timed run the old one is removed and
+# the dirty pages are synced, untimed, so that neither pays for freeing or
+# writing back what an earlier run left. They take turns, each going first
+# in every other round, so that both meet the same state of the disk.
 "$tool" random.bin out.inc
 output_bytes=$(stat -c %s out.inc)
-quarlex_file=$(time_runs "$tool" random.bin out.inc)
+write_with_dd() { dd if=/dev/zero of=dd.out bs=256K count="$output_bytes" iflag=count_bytes status=none; }
+fresh_time() {  # target_file command...
+  rm -f "$1"
+  sync
+  shift
+  time_once "$@"
+}
+quarlex_samples=() dd_samples=()
+for ((i = 0; i < runs; i++)); do
+  if ((i % 2 == 0)); then
+    quarlex_samples+=("$(fresh_time out.inc "$tool" random.bin out.inc)")
+    dd_samples+=("$(fresh_time dd.out write_with_dd)")
+  else
+    dd_samples+=("$(fresh_time dd.out write_with_dd)")
+    quarlex_samples+=("$(fresh_time out.inc "$tool" random.bin out.inc)")
+  fi
+done
+quarlex_file=$(summarise "${quarlex_samples[@]}")
+dd_file=$(summarise "${dd_samples[@]}")
 row "quarlex random -> file" "$input_bytes" "$quarlex_file"
-dd_file=$(time_runs dd if=/dev/zero of=dd.out bs=256K count="$output_bytes" iflag=count_bytes status=none)
 row "dd $output_bytes bytes -> file" "$input_bytes" "$dd_file"
 
 median() { echo "$1" | cut -d' ' -f1; }
@@ -93,19 +125,32 @@ awk -v q="$(median "$quarlex_null")" -v x="$(median "$xxd_null")" -v o="$(median
   printf "quarlex is %.0f times as fast as xxd -i and %.0f times as fast as od (into /dev/null)\n", x / q, o / q
   printf "quarlex into a file takes %.2f times the time of dd writing the same bytes\n", f / d
 }'
+# The same, round by round: each round's two runs met the same disk.
+for ((i = 0; i < runs; i++)); do
+  awk -v q="${quarlex_samples[i]}" -v d="${dd_samples[i]}" 'BEGIN { printf "%.4f\n", q / d }'
+done | sort -n | awk '{ r[NR] = $1 } END {
+  printf "median of the %d rounds'"'"' own ratios: %.2f\n", NR, r[int((NR + 1) / 2)] }'
 
 # --- 2. instructions per input byte -----------------------------------------
 if command -v valgrind > /dev/null; then
+  # valgrind offers the program no AVX-512, so this counts the portable
+  # composer; the vector one runs fewer (see the README).
   valgrind --tool=callgrind --callgrind-out-file=callgrind.out "$tool" random4.bin /dev/null 2> callgrind.log
   instructions=$(sed -n 's/.*Collected : *\([0-9]*\).*/\1/p' callgrind.log)
   awk -v n="$instructions" -v b=$((4 * mib)) 'BEGIN {
-    printf "instructions for a whole conversion of 4 MiB: %d, %.2f per input byte\n", n, n / b }'
+    printf "instructions for a whole conversion of 4 MiB under valgrind: %d, %.2f per input byte\n", n, n / b }'
 fi
 
 # --- 4. peak memory ---------------------------------------------------------
 if [ -x /usr/bin/time ]; then
+  # Into /dev/null the output is written at once; into a file, by the
+  # writer thread with its buffers.
   peak() { /usr/bin/time -f %M "$@" 2>&1 > /dev/null | tail -n 1; }
-  echo "peak resident memory, ${size_mib} MiB input: $(peak "$tool" random.bin /dev/null) KiB"
   for ((i = 0; i < big_mib / size_mib; i++)); do cat random.bin; done > big.bin
-  echo "peak resident memory, $((big_mib / size_mib * size_mib)) MiB input: $(peak "$tool" big.bin /dev/null) KiB"
+  for input in random.bin big.bin; do
+    mib_in=$(($(stat -c %s "$input") / mib))
+    echo "peak resident memory, ${mib_in} MiB input: $(peak "$tool" "$input" /dev/null) KiB into /dev/null," \
+      "$(peak "$tool" "$input" out.inc) KiB into a file"
+    rm -f out.inc
+  done
 fi
