@@ -30,6 +30,8 @@ head -c "$input_bytes" /dev/zero > zero.bin
 # Values 100 to 255 only: the longest texts.
 tr '\000-\377' '\144-\377\144-\377' < random.bin > high.bin
 head -c $((4 * mib)) random.bin > random4.bin
+# Written back now, not by the kernel's threads during the first timings.
+sync
 
 
 # Microseconds that one run of "$@" takes, output to /dev/null (bash's own
