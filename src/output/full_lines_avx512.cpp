@@ -11,7 +11,8 @@
 // 512-bit instructions carry them as a target of their own, so the rest of
 // the program still runs on any x86-64 processor; they are called only
 // after the processor has been asked whether it has them.
-#define QUARLEX_AVX512_TARGET __attribute__((target("avx512f,avx512bw,avx512vbmi,avx512vbmi2,popcnt")))
+#define QUARLEX_AVX512_TARGET \
+  __attribute__((target("avx512f,avx512bw,avx512vbmi,avx512vbmi2,popcnt")))
 
 namespace quarlex {
 namespace {
@@ -84,8 +85,7 @@ constexpr auto LEADING_PAIR_INDEX = [] {
 }();
 constexpr auto TRAILING_PAIR_INDEX = [] {
   std::array<SlotIndex, LINES_PER_STEP> indices{};
-  for (std::size_t line = 0; line < LINES_PER_STEP; ++line)
-    indices[line] = slot_index(line, false);
+  for (std::size_t line = 0; line < LINES_PER_STEP; ++line) indices[line] = slot_index(line, false);
   return indices;
 }();
 

@@ -74,8 +74,8 @@ RunOutcome convert(const RunArguments& arguments) {
   std::FILE* output_file = std::fopen(arguments.output_path, "wb");
   if (output_file == nullptr) return RunOutcome::OutputUnopenable;
   // Into a file on disk, handing the text to the page cache costs the
-  // kernel as much time as composing it costs us, so a second thread does
-  // it alongside. A device or pipe gains nothing worth the hand-overs.
+  // kernel more time than composing it costs us, so a second thread does it
+  // alongside. A device or pipe gains nothing worth the hand-overs.
   OutputStream output(output_file, is_regular_file(arguments.output_path)
                                        ? ChunkWriting::InBackground
                                        : ChunkWriting::AtOnce);

@@ -25,9 +25,8 @@ constexpr std::size_t MOST_LINES = 9;
 const struct {
   DataLineForm form;
   const char* prefix;
-} FORMS[] = {{DataLineForm::AsmLine, "DB "},
-             {DataLineForm::CFirstLine, ""},
-             {DataLineForm::CNextLine, ","}};
+} FORMS[] = {
+    {DataLineForm::AsmLine, "DB "}, {DataLineForm::CFirstLine, ""}, {DataLineForm::CNextLine, ","}};
 
 void check_one_line(const std::uint8_t* bytes, std::size_t count) {
   const std::string as_text(reinterpret_cast<const char*>(bytes), count);

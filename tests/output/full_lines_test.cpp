@@ -32,8 +32,8 @@ std::vector<NamedComposer> composers() {
 std::string compose(FullLineComposer composer, const std::string& bytes, DataLineForm form) {
   const std::size_t lines = bytes.size() / LINE_BYTES;
   std::vector<char> buffer(lines * DATA_LINE_ROOM + CANARY_BYTES, CANARY);
-  char* end = composer(buffer.data(), reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                             lines, line_parts::prefix_of(form));
+  char* end = composer(buffer.data(), reinterpret_cast<const std::uint8_t*>(bytes.data()), lines,
+                       line_parts::prefix_of(form));
   for (std::size_t i = lines * DATA_LINE_ROOM; i < buffer.size(); ++i)
     EXPECT_EQ(buffer[i], CANARY) << "written past the room at " << i;
   return std::string(buffer.data(), end);

@@ -72,8 +72,8 @@ TEST(OutputStream, LinesAcrossChunkEndsAreKeptWhole) {
     OutputStream output(file, w.writing);
     DataLineForm form = DataLineForm::AsmLine;
     EXPECT_TRUE(output.write("x"));  // every chunk end falls one byte later
-    EXPECT_TRUE(append_data_lines(output, reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                                  SIZE, form));
+    EXPECT_TRUE(
+        append_data_lines(output, reinterpret_cast<const std::uint8_t*>(bytes.data()), SIZE, form));
     EXPECT_TRUE(output.close());
     EXPECT_EQ(read_back(path), expected);
     std::filesystem::remove(path);
