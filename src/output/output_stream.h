@@ -9,6 +9,8 @@
 
 namespace quarlex {
 
+// Whether whole chunks are written in the composing thread or handed to a
+// writer thread of their own (see make_background_chunk_writer).
 enum class ChunkWriting { AtOnce, InBackground };
 
 // A buffered writer over an open file. Pieces are appended to a large
