@@ -78,16 +78,15 @@ constexpr SlotIndex slot_index(std::size_t line, bool leading_pair) {
   return index;
 }
 
-constexpr auto LEADING_PAIR_INDEX = [] {
+constexpr std::array<SlotIndex, LINES_PER_STEP> slot_indices(bool leading_pair) {
   std::array<SlotIndex, LINES_PER_STEP> indices{};
-  for (std::size_t line = 0; line < LINES_PER_STEP; ++line) indices[line] = slot_index(line, true);
+  for (std::size_t line = 0; line < LINES_PER_STEP; ++line)
+    indices[line] = slot_index(line, leading_pair);
   return indices;
-}();
-constexpr auto TRAILING_PAIR_INDEX = [] {
-  std::array<SlotIndex, LINES_PER_STEP> indices{};
-  for (std::size_t line = 0; line < LINES_PER_STEP; ++line) indices[line] = slot_index(line, false);
-  return indices;
-}();
+}
+
+constexpr auto LEADING_PAIR_INDEX = slot_indices(true);
+constexpr auto TRAILING_PAIR_INDEX = slot_indices(false);
 
 // Bytes 0 and 1 of every slot.
 constexpr __mmask64 LEADING_PAIR_BYTES = 0x3333'3333'3333'3333;

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <random>
 #include <string>
 
@@ -25,6 +26,13 @@ std::string read_back(const std::filesystem::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+// An OutputStream writing to `path` in `writing`; nullptr if the file
+// cannot be opened.
+std::unique_ptr<OutputStream> open_stream(const std::filesystem::path& path, ChunkWriting writing) {
+  std::FILE* file = std::fopen(path.string().c_str(), "wb");
+  return file == nullptr ? nullptr : std::make_unique<OutputStream>(file, writing);
+}
+
 std::filesystem::path scratch_file() {
   return std::filesystem::temp_directory_path() /
          ("quarlex_stream_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
@@ -37,17 +45,16 @@ TEST(OutputStream, KeepsPiecesLargerThanItsBufferIntactAndInOrder) {
   for (const auto& w : WRITINGS) {
     SCOPED_TRACE(w.name);
     const auto path = scratch_file();
-    std::FILE* file = std::fopen(path.string().c_str(), "wb");
-    ASSERT_NE(file, nullptr);
+    const auto output = open_stream(path, w.writing);
+    ASSERT_NE(output, nullptr);
     DataLineForm asm_form = DataLineForm::AsmLine;
     DataLineForm next_form = DataLineForm::CNextLine;
-    OutputStream output(file, w.writing);
-    EXPECT_TRUE(output.write("head\r\n"));
-    EXPECT_TRUE(append_data_lines(output, bytes, 3, asm_form));
-    EXPECT_TRUE(output.write(big));
-    EXPECT_TRUE(append_data_lines(output, bytes, 2, next_form));
-    EXPECT_TRUE(output.write("tail"));
-    EXPECT_TRUE(output.close());
+    EXPECT_TRUE(output->write("head\r\n"));
+    EXPECT_TRUE(append_data_lines(*output, bytes, 3, asm_form));
+    EXPECT_TRUE(output->write(big));
+    EXPECT_TRUE(append_data_lines(*output, bytes, 2, next_form));
+    EXPECT_TRUE(output->write("tail"));
+    EXPECT_TRUE(output->close());
 
     EXPECT_EQ(read_back(path), "head\r\nDB 1,2,3\r\n" + big + ",1,2\r\ntail");
     std::filesystem::remove(path);
@@ -67,14 +74,13 @@ TEST(OutputStream, LinesAcrossChunkEndsAreKeptWhole) {
   for (const auto& w : WRITINGS) {
     SCOPED_TRACE(w.name);
     const auto path = scratch_file();
-    std::FILE* file = std::fopen(path.string().c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    OutputStream output(file, w.writing);
+    const auto output = open_stream(path, w.writing);
+    ASSERT_NE(output, nullptr);
     DataLineForm form = DataLineForm::AsmLine;
-    EXPECT_TRUE(output.write("x"));  // every chunk end falls one byte later
-    EXPECT_TRUE(
-        append_data_lines(output, reinterpret_cast<const std::uint8_t*>(bytes.data()), SIZE, form));
-    EXPECT_TRUE(output.close());
+    EXPECT_TRUE(output->write("x"));  // every chunk end falls one byte later
+    EXPECT_TRUE(append_data_lines(*output, reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                  SIZE, form));
+    EXPECT_TRUE(output->close());
     EXPECT_EQ(read_back(path), expected);
     std::filesystem::remove(path);
   }
@@ -83,32 +89,30 @@ TEST(OutputStream, LinesAcrossChunkEndsAreKeptWhole) {
 TEST(OutputStream, ReportsAFailedWriteAtTheLatestOnClose) {
   for (const auto& w : WRITINGS) {
     SCOPED_TRACE(w.name);
-    std::FILE* full = std::fopen("/dev/full", "wb");
-    if (full == nullptr) GTEST_SKIP() << "no /dev/full here";
-    OutputStream output(full, w.writing);
-    EXPECT_TRUE(output.write("fits in the buffer"));  // nothing has reached the file yet
-    EXPECT_FALSE(output.close());
+    const auto output = open_stream("/dev/full", w.writing);
+    if (output == nullptr) GTEST_SKIP() << "no /dev/full here";
+    EXPECT_TRUE(output->write("fits in the buffer"));  // nothing has reached the file yet
+    EXPECT_FALSE(output->close());
   }
 }
 
 TEST(OutputStream, FailsEveryCallAfterTheFirstFailedWrite) {
   for (const auto& w : WRITINGS) {
     SCOPED_TRACE(w.name);
-    std::FILE* full = std::fopen("/dev/full", "wb");
-    if (full == nullptr) GTEST_SKIP() << "no /dev/full here";
-    OutputStream output(full, w.writing);
+    const auto output = open_stream("/dev/full", w.writing);
+    if (output == nullptr) GTEST_SKIP() << "no /dev/full here";
     // A background write fails after the hand-over; the failure shows at a
     // later one, and from then on every call fails.
     const std::string chunk(OUTPUT_BUFFER_BYTES, 'x');
     bool failed = false;
-    for (int i = 0; i < 8 && !failed; ++i) failed = !output.write(chunk);
+    for (int i = 0; i < 8 && !failed; ++i) failed = !output->write(chunk);
     EXPECT_TRUE(failed);
     const std::uint8_t bytes[LINE_BYTES] = {};
-    EXPECT_EQ(output.reserve(DATA_LINE_ROOM), nullptr);
+    EXPECT_EQ(output->reserve(DATA_LINE_ROOM), nullptr);
     DataLineForm form = DataLineForm::AsmLine;
-    EXPECT_FALSE(append_data_lines(output, bytes, LINE_BYTES, form));
-    EXPECT_FALSE(output.write("more"));
-    EXPECT_FALSE(output.close());
+    EXPECT_FALSE(append_data_lines(*output, bytes, LINE_BYTES, form));
+    EXPECT_FALSE(output->write("more"));
+    EXPECT_FALSE(output->close());
   }
 }
 
