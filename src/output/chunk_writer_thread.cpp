@@ -1,4 +1,6 @@
 #include <array>
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <system_error>
@@ -11,6 +13,54 @@ namespace {
 
 // Chunks in flight: one being composed, the rest waiting or being written.
 constexpr std::size_t CHUNK_BUFFERS = 4;
+
+// How long a thread that waits for the other one keeps checking before it
+// goes to sleep. Waking a sleeping thread costs the waker a system call and
+// the other core an interrupt; once per chunk, on the writing thread's side,
+// that came to about a tenth of the run in a virtual machine. Into the page
+// cache a chunk takes some 55 us to write and half that to compose, so in a
+// steady run a wait ends within this time. It is no longer: when the
+// scheduler puts both threads on one core, which happens for the first few
+// milliseconds of many runs here, every wait lasts until the waiter sleeps,
+// since only then can the other thread go on. A slow disk or source puts
+// the waiting thread to sleep as well.
+constexpr auto SPIN_BEFORE_SLEEP = std::chrono::microseconds(60);
+
+// Where one thread waits for what the other does: first by watching, then,
+// if that takes long, asleep.
+class HandOver {
+ public:
+  // Returns once `done()` holds. `done` reads only atomics that the other
+  // thread changes before it calls changed().
+  template <typename Condition>
+  void wait_until(Condition done) {
+    const auto give_up = std::chrono::steady_clock::now() + SPIN_BEFORE_SLEEP;
+    while (!done()) {
+      if (std::chrono::steady_clock::now() < give_up) continue;
+      std::unique_lock lock(mutex_);
+      // Counted before done() is looked at again: whoever changes what it
+      // reads afterwards sees the sleeper, or this check sees the change.
+      sleepers_.fetch_add(1);
+      wake_up_.wait(lock, done);
+      sleepers_.fetch_sub(1);
+      return;
+    }
+  }
+
+  // Call after changing what the other thread may wait for.
+  void changed() {
+    if (sleepers_.load() == 0) return;
+    // Taking the lock makes sure the sleeper is in wait(), not between its
+    // last check and wait(), when the call comes.
+    { const std::lock_guard lock(mutex_); }
+    wake_up_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable wake_up_;
+  std::atomic<int> sleepers_{0};
+};
 
 // Writing the text into the page cache costs the kernel more time than
 // reading and composing it cost us (for 64 MiB of input, about 55 ms
@@ -31,24 +81,23 @@ class BackgroundChunkWriter final : public ChunkWriter {
   char* first_buffer() override { return buffers_[0].get(); }
 
   char* write(char* chunk, std::size_t size) override {
-    std::unique_lock lock(mutex_);
     if (failed_) return nullptr;
+    const std::size_t handed = handed_ + 1;
     pending_[handed_ % CHUNK_BUFFERS] = {chunk, size};
-    ++handed_;
-    changed_.notify_all();
+    handed_ = handed;
+    hand_over_.changed();
     // The next buffer in turn is free once the chunk it held is written.
-    changed_.wait(lock, [this] { return handed_ - written_ < CHUNK_BUFFERS || failed_; });
+    hand_over_.wait_until([&] { return handed - written_ < CHUNK_BUFFERS || failed_; });
     if (failed_) return nullptr;
-    return buffers_[handed_ % CHUNK_BUFFERS].get();
+    return buffers_[handed % CHUNK_BUFFERS].get();
   }
 
   bool finish() override {
-    {
-      const std::lock_guard lock(mutex_);
+    if (thread_.joinable()) {
       stopping_ = true;
-      changed_.notify_all();
+      hand_over_.changed();
+      thread_.join();
     }
-    if (thread_.joinable()) thread_.join();
     return !failed_;
   }
 
@@ -59,32 +108,30 @@ class BackgroundChunkWriter final : public ChunkWriter {
   };
 
   void write_handed_chunks() {
-    std::unique_lock lock(mutex_);
-    for (;;) {
-      changed_.wait(lock, [this] { return written_ < handed_ || stopping_; });
-      if (written_ == handed_) return;
-      const Chunk chunk = pending_[written_ % CHUNK_BUFFERS];
+    for (std::size_t written = 0;; ++written) {
+      hand_over_.wait_until([&] { return written < handed_ || stopping_; });
+      if (written == handed_) return;
+      const Chunk chunk = pending_[written % CHUNK_BUFFERS];
       // After a failed write nothing more goes out, so that the file never
       // holds text from behind a gap.
-      const bool give_up = failed_;
-      lock.unlock();
-      const bool written = give_up || std::fwrite(chunk.text, 1, chunk.size, file_) == chunk.size;
-      lock.lock();
-      if (!written) failed_ = true;
-      ++written_;
-      changed_.notify_all();
+      if (!failed_ && std::fwrite(chunk.text, 1, chunk.size, file_) != chunk.size) failed_ = true;
+      written_ = written + 1;
+      hand_over_.changed();
     }
   }
 
   std::FILE* file_;
   std::array<std::unique_ptr<char[]>, CHUNK_BUFFERS> buffers_;
+  // Each entry is the composing thread's until handed_ counts it, then the
+  // writing thread's until written_ does.
   std::array<Chunk, CHUNK_BUFFERS> pending_{};
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::size_t handed_ = 0;   // chunks handed over so far
-  std::size_t written_ = 0;  // of those, written or given up
-  bool failed_ = false;
-  bool stopping_ = false;
+  HandOver hand_over_;
+  // Apart, so that each thread's stores do not move the line the other one
+  // is watching.
+  alignas(64) std::atomic<std::size_t> handed_{0};   // chunks handed over so far
+  alignas(64) std::atomic<std::size_t> written_{0};  // of those, written or given up
+  std::atomic<bool> failed_{false};
+  std::atomic<bool> stopping_{false};
   std::thread thread_;
 };
 
