@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -9,6 +10,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
 
 #include "include_oracle.h"
 #include "output/data_line.h"
@@ -82,6 +84,29 @@ TEST(OutputStream, LinesAcrossChunkEndsAreKeptWhole) {
                                   SIZE, form));
     EXPECT_TRUE(output->close());
     EXPECT_EQ(read_back(path), expected);
+    std::filesystem::remove(path);
+  }
+}
+
+// Pauses longer than a thread watches for the other before it sleeps: the
+// writer thread waits asleep for a chunk and must be woken for every one.
+TEST(OutputStream, ChunksHandedOverAfterPausesAreAllWritten) {
+  constexpr int CHUNKS = 6;
+  for (const auto& w : WRITINGS) {
+    SCOPED_TRACE(w.name);
+    const auto path = scratch_file();
+    const auto output = open_stream(path, w.writing);
+    ASSERT_NE(output, nullptr);
+    std::string expected;
+    for (int i = 0; i < CHUNKS; ++i) {
+      const std::string chunk(OUTPUT_BUFFER_BYTES, static_cast<char>('a' + i));
+      EXPECT_TRUE(output->write(chunk));
+      expected += chunk;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    EXPECT_TRUE(output->write("end"));
+    EXPECT_TRUE(output->close());
+    EXPECT_EQ(read_back(path), expected + "end");
     std::filesystem::remove(path);
   }
 }
