@@ -34,17 +34,26 @@ class HandOver {
   // thread changes before it calls changed().
   template <typename Condition>
   void wait_until(Condition done) {
+    if (!watch_for(done)) sleep_until(done);
+  }
+
+  // Returns whether `done()` came to hold within SPIN_BEFORE_SLEEP.
+  template <typename Condition>
+  bool watch_for(Condition done) {
     const auto give_up = std::chrono::steady_clock::now() + SPIN_BEFORE_SLEEP;
-    while (!done()) {
-      if (std::chrono::steady_clock::now() < give_up) continue;
-      std::unique_lock lock(mutex_);
-      // Counted before done() is looked at again: whoever changes what it
-      // reads afterwards sees the sleeper, or this check sees the change.
-      sleepers_.fetch_add(1);
-      wake_up_.wait(lock, done);
-      sleepers_.fetch_sub(1);
-      return;
-    }
+    while (!done())
+      if (std::chrono::steady_clock::now() >= give_up) return false;
+    return true;
+  }
+
+  template <typename Condition>
+  void sleep_until(Condition done) {
+    std::unique_lock lock(mutex_);
+    // Counted before done() is looked at again: whoever changes what it
+    // reads afterwards sees the sleeper, or this check sees the change.
+    sleepers_.fetch_add(1);
+    wake_up_.wait(lock, done);
+    sleepers_.fetch_sub(1);
   }
 
   // Call after changing what the other thread may wait for.
@@ -87,7 +96,19 @@ class BackgroundChunkWriter final : public ChunkWriter {
     handed_ = handed;
     hand_over_.changed();
     // The next buffer in turn is free once the chunk it held is written.
-    hand_over_.wait_until([&] { return handed - written_ < CHUNK_BUFFERS || failed_; });
+    const auto buffer_free = [&] { return handed - written_ < CHUNK_BUFFERS || failed_; };
+    if (!hand_over_.watch_for(buffer_free)) {
+      // The writing thread has not finished a chunk in all that time: the
+      // disk is slow, or the scheduler has put both threads on one core,
+      // where the writing thread cannot go on while this one watches. It
+      // does that for the first milliseconds of many runs here; writing the
+      // chunk in this thread then saves two thread switches per chunk.
+      if (write_lock_.try_lock()) {
+        write_next_chunk();
+        write_lock_.unlock();
+      }
+      hand_over_.sleep_until(buffer_free);
+    }
     if (failed_) return nullptr;
     return buffers_[handed % CHUNK_BUFFERS].get();
   }
@@ -108,24 +129,34 @@ class BackgroundChunkWriter final : public ChunkWriter {
   };
 
   void write_handed_chunks() {
-    for (std::size_t written = 0;; ++written) {
-      hand_over_.wait_until([&] { return written < handed_ || stopping_; });
-      if (written == handed_) return;
-      const Chunk chunk = pending_[written % CHUNK_BUFFERS];
-      // After a failed write nothing more goes out, so that the file never
-      // holds text from behind a gap.
-      if (!failed_ && std::fwrite(chunk.text, 1, chunk.size, file_) != chunk.size) failed_ = true;
-      written_ = written + 1;
-      hand_over_.changed();
+    for (;;) {
+      hand_over_.wait_until([&] { return written_ < handed_ || stopping_; });
+      const std::lock_guard lock(write_lock_);
+      if (!write_next_chunk() && stopping_) return;
     }
+  }
+
+  // Writes the oldest chunk not yet written, if there is one. REQUIRES:
+  // write_lock_ is held, which keeps the chunks in order.
+  bool write_next_chunk() {
+    const std::size_t next = written_;
+    if (next == handed_) return false;
+    const Chunk chunk = pending_[next % CHUNK_BUFFERS];
+    // After a failed write nothing more goes out, so that the file never
+    // holds text from behind a gap.
+    if (!failed_ && std::fwrite(chunk.text, 1, chunk.size, file_) != chunk.size) failed_ = true;
+    written_ = next + 1;
+    hand_over_.changed();
+    return true;
   }
 
   std::FILE* file_;
   std::array<std::unique_ptr<char[]>, CHUNK_BUFFERS> buffers_;
   // Each entry is the composing thread's until handed_ counts it, then the
-  // writing thread's until written_ does.
+  // writer's, whoever holds write_lock_, until written_ does.
   std::array<Chunk, CHUNK_BUFFERS> pending_{};
   HandOver hand_over_;
+  std::mutex write_lock_;
   // Apart, so that each thread's stores do not move the line the other one
   // is watching.
   alignas(64) std::atomic<std::size_t> handed_{0};   // chunks handed over so far
