@@ -19,11 +19,10 @@ constexpr std::size_t CHUNK_BUFFERS = 4;
 // the other core an interrupt; once per chunk, on the writing thread's side,
 // that came to about a tenth of the run in a virtual machine. Into the page
 // cache a chunk takes some 55 us to write and half that to compose, so in a
-// steady run a wait ends within this time. It is no longer: when the
-// scheduler puts both threads on one core, which happens for the first few
-// milliseconds of many runs here, every wait lasts until the waiter sleeps,
-// since only then can the other thread go on. A slow disk or source puts
-// the waiting thread to sleep as well.
+// steady run a wait ends within this time. It is no longer, because while
+// the scheduler keeps both threads on one core (for the first milliseconds
+// of many runs here) the other thread cannot go on until the waiter stops
+// watching; see write() for what the composing thread does then.
 constexpr auto SPIN_BEFORE_SLEEP = std::chrono::microseconds(60);
 
 // Where one thread waits for what the other does: first by watching, then,
