@@ -39,6 +39,11 @@ class ChunkWriter {
   // Waits until every chunk handed over is written or given up. Returns
   // false if a write failed.
   virtual bool finish() = 0;
+
+  // Whether the writer has lately had to wait for a chunk, so that composing
+  // is the slower side. Always false for a writer that writes at once. Only
+  // the thread that hands the chunks over may ask.
+  virtual bool short_of_chunks() { return false; }
 };
 
 // Writes each chunk at once, in the caller's thread.

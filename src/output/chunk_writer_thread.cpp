@@ -25,6 +25,13 @@ constexpr std::size_t CHUNK_BUFFERS = 4;
 // watching; see write() for what the composing thread does then.
 constexpr auto SPIN_BEFORE_SLEEP = std::chrono::microseconds(60);
 
+// Once the writer has been found waiting for a chunk, the next this many
+// (16 MiB of text) count as short of chunks. Composing is then the slower
+// side, and stays so for a while: at times, on this virtual machine, for
+// seconds, when composing into lines that the other core has just read
+// costs ten times what composing into this core's own cache does.
+constexpr std::size_t SHORT_SPELL_CHUNKS = 64;
+
 // Where one thread waits for what the other does: first by watching, then,
 // if that takes long, asleep.
 class HandOver {
@@ -112,6 +119,12 @@ class BackgroundChunkWriter final : public ChunkWriter {
     return buffers_[handed % CHUNK_BUFFERS].get();
   }
 
+  bool short_of_chunks() override {
+    // Waiting for the first chunk says nothing.
+    if (handed_ == written_ && handed_ > 0) short_until_ = handed_ + SHORT_SPELL_CHUNKS;
+    return handed_ < short_until_;
+  }
+
   bool finish() override {
     if (thread_.joinable()) {
       stopping_ = true;
@@ -163,6 +176,7 @@ class BackgroundChunkWriter final : public ChunkWriter {
   std::atomic<bool> failed_{false};
   std::atomic<bool> stopping_{false};
   std::thread thread_;
+  std::size_t short_until_ = 0;  // touched only by the composing thread
 };
 
 }  // namespace

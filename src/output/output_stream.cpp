@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "output/cache_bypass.h"
+
 namespace quarlex {
 
 OutputStream::OutputStream(std::FILE* file, ChunkWriting writing)
@@ -35,6 +37,8 @@ char* OutputStream::reserve(std::size_t /*size*/) {
 }
 
 bool OutputStream::write_chunk() {
+  // The text must be all in place before the chunk changes hands.
+  finish_copies_past_cache();
   char* const next = writer_->write(buffer_, OUTPUT_BUFFER_BYTES);
   if (next == nullptr) {
     failed_ = true;
@@ -48,6 +52,7 @@ bool OutputStream::write_chunk() {
 }
 
 bool OutputStream::close() {
+  finish_copies_past_cache();
   if (!failed_ && used_ > 0 && writer_->write(buffer_, used_) == nullptr) failed_ = true;
   used_ = 0;
   if (!writer_->finish()) failed_ = true;

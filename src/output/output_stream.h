@@ -41,6 +41,14 @@ class OutputStream {
   void commit(const char* end) { used_ = static_cast<std::size_t>(end - buffer_); }
   // The end of the room that reserve() gave: a caller may fill up to here.
   const char* room_end() const { return buffer_ + CHUNK_BUFFER_BYTES; }
+  // Whether a caller that composes much at once should compose it in a
+  // small buffer of its own and put it in the room with copy_past_cache().
+  // So while a writer thread is short of chunks: composing straight into
+  // lines that the other core has just read costs this core three to ten
+  // times the work. While chunks are queued, composing in place is better,
+  // as the other core then reads the text faster from this core's cache
+  // than from memory.
+  bool fills_past_cache() { return writer_->short_of_chunks(); }
 
   // Writes what is pending and closes the file. Returns false if any write,
   // the final flush or the close failed, now or earlier.
