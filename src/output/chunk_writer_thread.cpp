@@ -120,8 +120,9 @@ class BackgroundChunkWriter final : public ChunkWriter {
   }
 
   bool short_of_chunks() override {
-    // Waiting for the first chunk says nothing.
-    if (handed_ == written_ && handed_ > 0) short_until_ = handed_ + SHORT_SPELL_CHUNKS;
+    // Waits while the buffers are first used say nothing: the first chunk
+    // comes late, and each buffer's pages cost the composer a fault each.
+    if (handed_ == written_ && handed_ > CHUNK_BUFFERS) short_until_ = handed_ + SHORT_SPELL_CHUNKS;
     return handed_ < short_until_;
   }
 
