@@ -78,29 +78,48 @@ TEST(OutputStream, KeepsPiecesLargerThanItsBufferIntactAndInOrder) {
   }
 }
 
-// Lines composed in place run over the end of a chunk and start the next;
-// a million bytes make about a dozen chunks, each with a different overhang.
-TEST(OutputStream, LinesAcrossChunkEndsAreKeptWhole) {
+// Writes `lead`, waits for `pause`, then appends the lines of a million
+// random bytes in `form`, whose prefix the oracle writes as `prefix`; the
+// file must hold exactly that, in each writing mode.
+void expect_lines_kept_whole(const std::string& lead, std::chrono::milliseconds pause,
+                             DataLineForm form, std::string_view prefix) {
   constexpr std::size_t SIZE = 1'000'003;
   std::mt19937 random(7);
   std::string bytes(SIZE, '\0');
   for (auto& b : bytes) b = static_cast<char>(random() & 0xFFu);
-  std::string expected = "x";
+  std::string expected = lead;
   for (std::size_t at = 0; at < SIZE; at += LINE_BYTES)
-    expected += oracle::data_line("DB ", std::string_view(bytes).substr(at, LINE_BYTES));
+    expected += oracle::data_line(prefix, std::string_view(bytes).substr(at, LINE_BYTES));
   for (const auto& w : WRITINGS) {
     SCOPED_TRACE(w.name);
     const auto path = scratch_file();
     const auto output = open_stream(path, w.writing);
     ASSERT_NE(output, nullptr);
-    DataLineForm form = DataLineForm::AsmLine;
-    EXPECT_TRUE(output->write("x"));  // every chunk end falls one byte later
+    EXPECT_TRUE(output->write(lead));
+    std::this_thread::sleep_for(pause);
+    DataLineForm next_form = form;
     EXPECT_TRUE(append_data_lines(*output, reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                                  SIZE, form));
+                                  SIZE, next_form));
     EXPECT_TRUE(output->close());
     EXPECT_TRUE(same_text(read_back(path), expected));
     std::filesystem::remove(path);
   }
+}
+
+// Lines composed in place run over the end of a chunk and start the next;
+// a million bytes make about a dozen chunks, each with a different overhang.
+TEST(OutputStream, LinesAcrossChunkEndsAreKeptWhole) {
+  // One byte ahead, every chunk end falls one byte later.
+  expect_lines_kept_whole("x", std::chrono::milliseconds(0), DataLineForm::AsmLine, "DB ");
+}
+
+// Once the writer thread has waited for a chunk, lines are composed aside
+// and copied in past the cache for a while; they must come out the same.
+// Waits while the writer's buffers are first used do not count, hence more
+// chunks ahead than it has buffers.
+TEST(OutputStream, LinesComposedAfterTheWriterWaitedAreKeptWhole) {
+  expect_lines_kept_whole(std::string(8 * OUTPUT_BUFFER_BYTES + 5, 'f'),
+                          std::chrono::milliseconds(5), DataLineForm::CNextLine, ",");
 }
 
 // Pauses longer than a thread watches for the other before it sleeps: the
@@ -122,34 +141,6 @@ TEST(OutputStream, ChunksHandedOverAfterPausesAreAllWritten) {
     EXPECT_TRUE(output->write("end"));
     EXPECT_TRUE(output->close());
     EXPECT_TRUE(same_text(read_back(path), expected + "end"));
-    std::filesystem::remove(path);
-  }
-}
-
-// Once the writer thread has waited for a chunk, lines are composed aside
-// and copied in past the cache for a while; they must come out the same.
-TEST(OutputStream, LinesComposedAfterTheWriterWaitedAreKeptWhole) {
-  constexpr std::size_t SIZE = 1'000'003;
-  std::mt19937 random(11);
-  std::string bytes(SIZE, '\0');
-  for (auto& b : bytes) b = static_cast<char>(random() & 0xFFu);
-  // More chunks than the writer has buffers: waits before that do not count.
-  const std::string first(8 * OUTPUT_BUFFER_BYTES + 5, 'f');
-  std::string expected = first;
-  for (std::size_t at = 0; at < SIZE; at += LINE_BYTES)
-    expected += oracle::data_line(",", std::string_view(bytes).substr(at, LINE_BYTES));
-  for (const auto& w : WRITINGS) {
-    SCOPED_TRACE(w.name);
-    const auto path = scratch_file();
-    const auto output = open_stream(path, w.writing);
-    ASSERT_NE(output, nullptr);
-    EXPECT_TRUE(output->write(first));
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));  // the chunk is long written
-    DataLineForm form = DataLineForm::CNextLine;
-    EXPECT_TRUE(append_data_lines(*output, reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                                  SIZE, form));
-    EXPECT_TRUE(output->close());
-    EXPECT_TRUE(same_text(read_back(path), expected));
     std::filesystem::remove(path);
   }
 }
