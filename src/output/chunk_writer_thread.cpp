@@ -121,7 +121,7 @@ class BackgroundChunkWriter final : public ChunkWriter {
 
   bool short_of_chunks() override {
     // Waits while the buffers are first used say nothing: the first chunk
-    // comes late, and each buffer's pages cost the composer a fault each.
+    // comes late, and every page of a fresh buffer costs the composer a fault.
     if (handed_ == written_ && handed_ > CHUNK_BUFFERS) short_until_ = handed_ + SHORT_SPELL_CHUNKS;
     return handed_ < short_until_;
   }

@@ -45,8 +45,10 @@ bool append_data_lines(OutputStream& output, const std::uint8_t* bytes, std::siz
     if (output.fills_past_cache()) {
       std::array<char, STAGED_LINES * DATA_LINE_ROOM> staged;
       full_lines = std::min(full_lines, STAGED_LINES);
-      const char* const staged_end = compose_full_lines(staged.data(), bytes, full_lines, prefix_of(form));
-      out = copy_past_cache(out, staged.data(), static_cast<std::size_t>(staged_end - staged.data()));
+      const char* const staged_end =
+          compose_full_lines(staged.data(), bytes, full_lines, prefix_of(form));
+      out =
+          copy_past_cache(out, staged.data(), static_cast<std::size_t>(staged_end - staged.data()));
     } else {
       out = compose_full_lines(out, bytes, full_lines, prefix_of(form));
     }
