@@ -97,8 +97,10 @@ class BackgroundChunkWriter final : public ChunkWriter {
 
   char* write(char* chunk, std::size_t size) override {
     if (failed_) return nullptr;
-    const std::size_t handed = handed_ + 1;
-    pending_[handed_ % CHUNK_BUFFERS] = {chunk, size};
+    // Only this thread changes handed_, so its own count is current.
+    const std::size_t slot = handed_;
+    pending_[slot % CHUNK_BUFFERS] = {chunk, size};
+    const std::size_t handed = slot + 1;
     handed_ = handed;
     hand_over_.changed();
     // The next buffer in turn is free once the chunk it held is written.
@@ -122,8 +124,9 @@ class BackgroundChunkWriter final : public ChunkWriter {
   bool short_of_chunks() override {
     // Waits while the buffers are first used say nothing: the first chunk
     // comes late, and every page of a fresh buffer costs the composer a fault.
-    if (handed_ == written_ && handed_ > CHUNK_BUFFERS) short_until_ = handed_ + SHORT_SPELL_CHUNKS;
-    return handed_ < short_until_;
+    const std::size_t handed = handed_;
+    if (handed == written_ && handed > CHUNK_BUFFERS) short_until_ = handed + SHORT_SPELL_CHUNKS;
+    return handed < short_until_;
   }
 
   bool finish() override {
