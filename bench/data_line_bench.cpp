@@ -10,8 +10,8 @@
 #include <random>
 #include <vector>
 
-#include "output/data_line.h"
-#include "output/full_lines.h"
+#include "text/data_line.h"
+#include "text/full_lines.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "output/output_flavour.h"
+#include "text/output_flavour.h"
 
 namespace quarlex {
 

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "output/include_output.h"
+#include "text/include_output.h"
 #include "run/file_identity.h"
 #include "run/label_rules.h"
 #include "run/messages.h"

@@ -1,0 +1,19 @@
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+
+#include "platform/standard_output.h"
+
+namespace quarlex {
+
+// Standard output starts in text mode on Windows, which would turn every
+// LF of a CR LF into CR LF again.
+void write_standard_output(std::string_view text) {
+  std::fflush(stdout);
+  _setmode(_fileno(stdout), _O_BINARY);
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fflush(stdout);
+}
+
+}  // namespace quarlex

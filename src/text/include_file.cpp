@@ -1,0 +1,68 @@
+#include "text/include_file.h"
+
+#include "text/date_stamp.h"
+#include "text/decimal_text.h"
+#include "text/line_end.h"
+
+namespace quarlex {
+namespace {
+
+constexpr std::string_view DO_NOT_EDIT = "Do not edit! Call QUARLEX.EXE to update this data.";
+
+void append_line(std::string& text, std::string_view leader, std::string_view line) {
+  text += leader;
+  text += line;
+  text += LINE_END;
+}
+
+// The comment lines both flavours share, each behind `leader`.
+void append_comment_body(std::string& text, std::string_view leader, std::string_view source_path,
+                         const LocalTime& time) {
+  append_line(text, leader, DO_NOT_EDIT);
+  for (std::string_view notice : NOTICE_LINES) append_line(text, leader, notice);
+  text += leader;
+  text += "Source file: ";
+  text += source_path;
+  text += LINE_END;
+  text += leader;
+  text += "Date: ";
+  format_date_stamp(text, time);
+}
+
+}  // namespace
+
+void compose_header(std::string& line_buffer, OutputFlavour flavour, std::string_view source_path,
+                    std::string_view label, const LocalTime& time) {
+  line_buffer.clear();
+  if (flavour == OutputFlavour::CSource) {
+    append_line(line_buffer, "", "/*");
+    append_comment_body(line_buffer, " ", source_path, time);
+    line_buffer += LINE_END;
+    append_line(line_buffer, "", "*/");
+    line_buffer += "unsigned char ";
+    line_buffer += label;
+    append_line(line_buffer, "", "[ ] = {");
+  } else {
+    append_comment_body(line_buffer, "; ", source_path, time);
+    line_buffer += label;
+    append_line(line_buffer, "", ":");
+  }
+}
+
+void compose_size_equate(std::string& line_buffer, OutputFlavour flavour, std::string_view label,
+                         std::uint64_t byte_count) {
+  line_buffer.clear();
+  if (flavour == OutputFlavour::CSource) {
+    append_line(line_buffer, "", "};");
+    line_buffer += "#define _";
+    line_buffer += label;
+    line_buffer += "  ";
+  } else {
+    line_buffer += '_';
+    line_buffer += label;
+    line_buffer += " = ";
+  }
+  append_decimal(line_buffer, byte_count);
+}
+
+}  // namespace quarlex

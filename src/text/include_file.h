@@ -1,0 +1,49 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/local_time.h"
+#include "text/output_flavour.h"
+
+namespace quarlex {
+
+// The maker's notice in every header, one line each, without the comment
+// leader and the line end.
+inline constexpr std::array<std::string_view, 5> NOTICE_LINES{
+    "QUARLEX (C) 2026 The Quarlex Developers",
+    "Quarlex Developers, 12 Harbour Row",
+    "Westhaven WH4 7QX",
+    "Mail: quarlex@example.org",
+    "Home page: https://quarlex.example.org",
+};
+
+namespace detail {
+constexpr bool closes_c_comment(std::string_view line) {
+  return line.find("*/") != std::string_view::npos;
+}
+}  // namespace detail
+
+// The C header carries the notice inside /* */; one "*/" would end the
+// comment early and break every file ever generated.
+static_assert([] {
+  for (std::string_view line : NOTICE_LINES)
+    if (detail::closes_c_comment(line)) return false;
+  return true;
+}());
+
+// Replaces the contents of `line_buffer` with the whole header of `flavour`:
+// the comment with the notice, `source_path` as given, the date stamp of
+// `time`, and the label line or array declaration, each line ending in CR LF.
+void compose_header(std::string& line_buffer, OutputFlavour flavour, std::string_view source_path,
+                    std::string_view label, const LocalTime& time);
+
+// Replaces the contents of `line_buffer` with the closing text of `flavour`,
+// which defines "_" + label as `byte_count`. No line end follows the count:
+// the file ends with its last digit.
+void compose_size_equate(std::string& line_buffer, OutputFlavour flavour, std::string_view label,
+                         std::uint64_t byte_count);
+
+}  // namespace quarlex

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <memory>
+
+namespace quarlex {
+
+// Output goes to the file in whole chunks of this size, at offsets that are
+// multiples of it: the kernel then takes whole pages, which costs it less
+// than writes that start and end inside pages (figures in bench/). Large enough
+// that system calls vanish from the profile, small enough to stay in the
+// cache next to the read block.
+inline constexpr std::size_t OUTPUT_BUFFER_BYTES = 256 * 1024;
+
+// How far a piece composed in place may run past the end of a chunk; what
+// runs over starts the next chunk.
+inline constexpr std::size_t OUTPUT_OVERHANG_BYTES = 4096;
+
+// Every buffer a chunk writer gives out is this long.
+inline constexpr std::size_t CHUNK_BUFFER_BYTES = OUTPUT_BUFFER_BYTES + OUTPUT_OVERHANG_BYTES;
+
+// Hands chunks of output to an open file and owns the buffers they are
+// composed in. The file stays the caller's to close, after finish().
+class ChunkWriter {
+ public:
+  virtual ~ChunkWriter() = default;
+
+  // The buffer to compose the first chunk in.
+  virtual char* first_buffer() = 0;
+
+  // Has the first `size` bytes of `chunk`, a buffer this writer gave out,
+  // written to the file, now or while the caller goes on, and returns the
+  // buffer to compose the next chunk in; that may be `chunk` itself. The
+  // bytes of `chunk` behind `size` stay as they are until the next call.
+  // Returns nullptr once a write has failed; nothing more is written then.
+  virtual char* write(char* chunk, std::size_t size) = 0;
+
+  // Waits until every chunk handed over is written or given up. Returns
+  // false if a write failed.
+  virtual bool finish() = 0;
+
+  // Whether the writer has lately had to wait for a chunk, so that composing
+  // is the slower side. Always false for a writer that writes at once. Only
+  // the thread that hands the chunks over may ask.
+  virtual bool short_of_chunks() { return false; }
+};
+
+// Writes each chunk at once, in the caller's thread.
+std::unique_ptr<ChunkWriter> make_direct_chunk_writer(std::FILE* file);
+
+// Writes chunks in a thread of its own while the caller composes the next
+// ones, where this build has threads; elsewhere writes them at once.
+std::unique_ptr<ChunkWriter> make_background_chunk_writer(std::FILE* file);
+
+}  // namespace quarlex

@@ -1,0 +1,97 @@
+#include "text/full_lines.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "include_oracle.h"
+
+namespace quarlex {
+namespace {
+
+constexpr char CANARY = '\x5A';
+constexpr std::size_t CANARY_BYTES = 128;
+
+struct NamedComposer {
+  const char* name;
+  FullLineComposer compose;
+};
+
+// The portable composer always; the vector one where this processor runs it.
+std::vector<NamedComposer> composers() {
+  std::vector<NamedComposer> all{{"portable", compose_full_lines_portable}};
+  if (FullLineComposer vector = vector_full_line_composer(); vector != nullptr)
+    all.push_back({"vector", vector});
+  return all;
+}
+
+// Composes the whole lines of `bytes` into exactly the room the composer may
+// use, followed by canary bytes, and fails the test if it wrote past it.
+std::string compose(FullLineComposer composer, const std::string& bytes, DataLineForm form) {
+  const std::size_t lines = bytes.size() / LINE_BYTES;
+  std::vector<char> buffer(lines * DATA_LINE_ROOM + CANARY_BYTES, CANARY);
+  char* end = composer(buffer.data(), reinterpret_cast<const std::uint8_t*>(bytes.data()), lines,
+                       line_parts::prefix_of(form));
+  for (std::size_t i = lines * DATA_LINE_ROOM; i < buffer.size(); ++i)
+    EXPECT_EQ(buffer[i], CANARY) << "written past the room at " << i;
+  return std::string(buffer.data(), end);
+}
+
+std::string oracle_lines(const std::string& bytes, const char* prefix) {
+  std::string text;
+  for (std::size_t at = 0; at + LINE_BYTES <= bytes.size(); at += LINE_BYTES)
+    text += oracle::data_line(prefix, std::string_view(bytes).substr(at, LINE_BYTES));
+  return text;
+}
+
+std::string random_bytes(std::size_t size, std::mt19937& random) {
+  std::string bytes(size, '\0');
+  for (auto& b : bytes) b = static_cast<char>(random() & 0xFFu);
+  return bytes;
+}
+
+TEST(FullLines, VectorComposerRunsOnThisProcessor) {
+  if (vector_full_line_composer() == nullptr)
+    GTEST_SKIP() << "no vector composer in this build or for this processor; "
+                    "only the portable one is checked";
+  EXPECT_EQ(full_line_composer(), vector_full_line_composer());
+}
+
+TEST(FullLines, EveryComposerMatchesTheOracle) {
+  std::mt19937 random(20261208);
+  std::vector<std::pair<std::string, std::string>> inputs;  // name, bytes
+  // 0 to 9 lines: none, part of a four-line step, whole steps, and steps
+  // with one to three lines left over.
+  for (std::size_t lines = 0; lines <= 9; ++lines)
+    inputs.emplace_back(std::to_string(lines) + " random lines",
+                        random_bytes(lines * LINE_BYTES, random));
+  // Every value in every place of a step: 64 shifts of the ramp 0-255.
+  std::string ramps;
+  for (std::size_t shift = 0; shift < 64; ++shift)
+    for (std::size_t i = 0; i < 256; ++i) ramps += static_cast<char>((i + shift) & 0xFFu);
+  inputs.emplace_back("shifted ramps", ramps);
+  // Lines of one value, at each change in the number of digits.
+  for (unsigned value : {0u, 9u, 10u, 99u, 100u, 127u, 128u, 199u, 200u, 255u})
+    inputs.emplace_back("all " + std::to_string(value),
+                        std::string(5 * LINE_BYTES, static_cast<char>(value)));
+
+  const struct {
+    DataLineForm form;
+    const char* prefix;
+  } forms[] = {{DataLineForm::AsmLine, "DB "},
+               {DataLineForm::CFirstLine, ""},
+               {DataLineForm::CNextLine, ","}};
+  for (const NamedComposer& composer : composers()) {
+    for (const auto& [name, bytes] : inputs) {
+      for (const auto& f : forms) {
+        SCOPED_TRACE(std::string(composer.name) + ", " + name + ", prefix \"" + f.prefix + "\"");
+        ASSERT_EQ(compose(composer.compose, bytes, f.form), oracle_lines(bytes, f.prefix));
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace quarlex
