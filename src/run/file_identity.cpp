@@ -10,11 +10,6 @@ bool is_directory(const char* path) {
   return std::filesystem::is_directory(std::filesystem::path(path), error);
 }
 
-bool is_regular_file(const char* path) {
-  std::error_code error;
-  return std::filesystem::is_regular_file(std::filesystem::path(path), error);
-}
-
 bool same_file(const char* first, const char* second) {
   std::error_code error;
   return std::filesystem::equivalent(std::filesystem::path(first), std::filesystem::path(second),

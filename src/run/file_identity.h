@@ -5,10 +5,6 @@ namespace quarlex {
 // True if `path` names a directory (following symbolic links).
 bool is_directory(const char* path);
 
-// True if `path` names a plain file on a file system (following symbolic
-// links), not a device, pipe or directory.
-bool is_regular_file(const char* path);
-
 // True if both paths lead to one file: the same path, another spelling of
 // it, a hard link, or a symbolic link in either direction. False when
 // either does not exist.

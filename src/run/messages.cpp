@@ -3,8 +3,8 @@
 #include <array>
 #include <string_view>
 
-#include "text/include_output.h"
 #include "platform/standard_output.h"
+#include "text/include_output.h"
 
 namespace quarlex {
 namespace {

@@ -4,11 +4,12 @@
 #include <memory>
 #include <string>
 
-#include "text/include_output.h"
 #include "run/file_identity.h"
 #include "run/label_rules.h"
 #include "run/messages.h"
 #include "run/source_stream.h"
+#include "text/include_output.h"
+#include "write/output_file.h"
 
 namespace quarlex {
 namespace {
@@ -71,14 +72,18 @@ RunOutcome convert(const RunArguments& arguments) {
   // Opening the output empties it, so converting a file into itself would
   // destroy the source before a byte of it was read.
   if (same_file(arguments.source_path, arguments.output_path)) return RunOutcome::SameFile;
-  std::FILE* output_file = std::fopen(arguments.output_path, "wb");
-  if (output_file == nullptr) return RunOutcome::OutputUnopenable;
+  // Into a regular file the text goes to a scratch file first, which
+  // replaces the old file only once complete: a run that fails or is
+  // interrupted leaves the old file as it was, never a cut one.
+  const OutputOpening opened = open_output_file(arguments.output_path);
+  if (opened.file == nullptr) return RunOutcome::OutputUnopenable;
   // Into a file on disk, handing the text to the page cache costs the
   // kernel more time than composing it costs us, so a second thread does it
-  // alongside. A device or pipe gains nothing worth the hand-overs.
-  OutputStream output(output_file, is_regular_file(arguments.output_path)
-                                       ? ChunkWriting::InBackground
-                                       : ChunkWriting::AtOnce);
+  // alongside. A device or pipe gains nothing worth the hand-overs. Declared
+  // after the output file, so that its stream is closed before the scratch
+  // file goes.
+  OutputStream output(opened.file->stream(),
+                      opened.file->on_disk() ? ChunkWriting::InBackground : ChunkWriting::AtOnce);
 
   const std::string label = derive_label(arguments.label_text);
   const OutputFlavour flavour = choose_flavour(arguments.output_path);
@@ -95,6 +100,7 @@ RunOutcome convert(const RunArguments& arguments) {
 
   compose_size_equate(line_buffer, flavour, label, byte_count);
   if (!output.write(line_buffer) || !output.close()) return RunOutcome::WriteFailed;
+  if (opened.file->install() != 0) return RunOutcome::WriteFailed;
   return RunOutcome::Converted;
 }
 

@@ -38,9 +38,13 @@ int run_shell(const std::string& command) {
 }
 
 std::string tool_command() {
-  const char* override_command = std::getenv("QUARLEX_TOOL");
-  if (override_command != nullptr && *override_command != '\0') return override_command;
+  if (testing_another_executable()) return std::getenv("QUARLEX_TOOL");
   return shell_quote(QUARLEX_EXECUTABLE);
+}
+
+bool testing_another_executable() {
+  const char* override_command = std::getenv("QUARLEX_TOOL");
+  return override_command != nullptr && *override_command != '\0';
 }
 
 ToolRun run_quarlex(const fs::path& directory, const std::vector<std::string>& arguments,
@@ -56,6 +60,13 @@ ToolRun run_quarlex(const fs::path& directory, const std::vector<std::string>& a
   ToolRun run{run_shell(command), read_file(printed_file)};
   fs::remove(printed_file);
   return run;
+}
+
+std::set<std::string> names_in(const fs::path& directory) {
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(directory))
+    names.insert(entry.path().filename().string());
+  return names;
 }
 
 std::string read_file(const fs::path& path) {

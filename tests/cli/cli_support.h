@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,11 +47,19 @@ int run_shell(const std::string& command);
 // "wine build-win/quarlex.exe"), else the executable of this build.
 std::string tool_command();
 
+// Whether the tests run another build than this one's (QUARLEX_TOOL), such
+// as the Windows executable under Wine: Linux signals, descriptors, users
+// and permission bits do not reach it as they reach ours.
+bool testing_another_executable();
+
 // Runs the converter in `directory` with `arguments`; `prefix` is put
 // before the command as it stands: variables ("TZ=UTC0") or shell commands
 // that set limits ("ulimit -f 100;").
 ToolRun run_quarlex(const fs::path& directory, const std::vector<std::string>& arguments,
                     const std::string& prefix = "");
+
+// The names of everything in `directory`, hidden ones included.
+std::set<std::string> names_in(const fs::path& directory);
 
 std::string read_file(const fs::path& path);
 void write_file(const fs::path& path, std::string_view bytes);

@@ -34,6 +34,7 @@ const char* const SOURCE_UNOPENABLE = "Could not open source file\r\n";
 const char* const OUTPUT_UNOPENABLE = "Could not open output file\r\n";
 const char* const SAME_FILE = "Source and output are the same file\r\n";
 const char* const UNTOUCHED = "stays as it was";
+constexpr int LIMIT_BLOCKS = 1200;  // of 512 bytes: 614,400 bytes
 
 TEST(Failure, TooFewArgumentsPrintUsageAndTouchNothing) {
   ScratchDir dir;
@@ -123,37 +124,66 @@ TEST(Failure, FullDeviceFailsForEverySize) {
 }
 
 // A file size limit makes a write fail part way through the data, after
-// several buffers have already reached the file.
-TEST(Failure, LateWriteFailureEndsTheRunWithoutClosingText) {
+// several chunks have already reached the scratch file: the old output
+// stays as it was, a missing one stays missing, and nothing is left beside.
+TEST(Failure, LateWriteFailureLeavesTheOldOutputAsItWas) {
   ScratchDir dir;
   write_file(dir / "data.bin", sample_bytes(1000000));
-  constexpr int LIMIT_BLOCKS = 1200;  // of 512 bytes: 614,400 bytes
+  const std::string limit = "trap '' XFSZ; ulimit -f " + std::to_string(LIMIT_BLOCKS) + ";";
   for (const char* output : {"out.inc", "out.h"}) {
     SCOPED_TRACE(output);
-    const ToolRun run =
-        run_quarlex(dir.path(), {"data.bin", output, "blob"},
-                    "trap '' XFSZ; ulimit -f " + std::to_string(LIMIT_BLOCKS) + ";");
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.printed, "");
-    const std::string text = read_file(dir / output);
-    EXPECT_EQ(text.size(), LIMIT_BLOCKS * 512u);
-    EXPECT_EQ(text.find("_blob"), std::string::npos);
+    for (bool old_output : {true, false}) {
+      if (old_output) write_file(dir / output, UNTOUCHED);
+      const ToolRun run = run_quarlex(dir.path(), {"data.bin", output, "blob"}, limit);
+      EXPECT_EQ(run.status, 1);
+      EXPECT_EQ(run.printed, "");
+      if (old_output) {
+        EXPECT_EQ(read_file(dir / output), UNTOUCHED);
+        EXPECT_EQ(names_in(dir.path()), (std::set<std::string>{"data.bin", output}));
+        fs::remove(dir / output);
+      } else {
+        EXPECT_EQ(names_in(dir.path()), std::set<std::string>{"data.bin"});
+      }
+    }
   }
 }
 
-// The first page of a process's own memory cannot be read: a real read error.
-TEST(Failure, ReadErrorEndsTheRunWithoutClosingText) {
+// Written in place, through a descriptor the shell opened, a cut output
+// holds what could be written, and no closing text.
+TEST(Failure, LateWriteFailureInPlaceEndsWithoutClosingText) {
+  if (testing_another_executable()) GTEST_SKIP() << "/dev/fd/3 is a Linux name";
+  ScratchDir dir;
+  write_file(dir / "data.bin", sample_bytes(1000000));
+  const ToolRun run =
+      run_quarlex(dir.path(), {"data.bin", "/dev/fd/3", "blob"},
+                  "trap '' XFSZ; ulimit -f " + std::to_string(LIMIT_BLOCKS) + "; exec 3>cut.inc;");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.printed, "");
+  const std::string text = read_file(dir / "cut.inc");
+  EXPECT_EQ(text.size(), LIMIT_BLOCKS * 512u);
+  EXPECT_EQ(text.find("_blob"), std::string::npos);
+}
+
+// The first page of a process's own memory cannot be read: a real read
+// error. A regular output is left as it was; one written in place through
+// a descriptor ends after the header.
+TEST(Failure, ReadErrorLeavesTheOldOutputAsItWas) {
   if (::access("/proc/self/mem", R_OK) != 0) GTEST_SKIP() << "no /proc/self/mem here";
   ScratchDir dir;
   for (const char* output : {"mem.inc", "mem.h"}) {
     SCOPED_TRACE(output);
+    write_file(dir / output, UNTOUCHED);
     const ToolRun run = run_quarlex(dir.path(), {"/proc/self/mem", output, "mem"});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.printed, "");
-    const std::string text = read_file(dir / output);
-    EXPECT_TRUE(text.ends_with("mem:\r\n") || text.ends_with("unsigned char mem[ ] = {\r\n"))
-        << text;
+    EXPECT_EQ(read_file(dir / output), UNTOUCHED);
+    EXPECT_EQ(names_in(dir.path()).size(), 1u) << "something was left beside " << output;
+    fs::remove(dir / output);
   }
+  const ToolRun run =
+      run_quarlex(dir.path(), {"/proc/self/mem", "/dev/fd/3", "mem"}, "exec 3>cut.inc;");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(read_file(dir / "cut.inc").ends_with("mem:\r\n"));
 }
 
 // A terminal whose other end goes away fails the next read with EIO: a real
@@ -197,16 +227,18 @@ TEST(Failure, ReadErrorAfterTheFirstBlockKeepsItsLinesButNoClosingText) {
     ::close(master);
   });
   ScratchDir dir;
-  const ToolRun run = run_quarlex(dir.path(), {terminal, "out.h", "tty"});
+  // Written in place through a descriptor, so that what was converted
+  // before the failure can be seen; a regular output would stay as it was.
+  const ToolRun run = run_quarlex(dir.path(), {terminal, "/dev/fd/3", "tty"}, "exec 3>out.inc;");
   feeder.join();
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.printed, "");
   // The first block's 4,096 lines are there; nothing of the failed block,
   // and no closing text.
   const std::string expected =
-      include_file(Flavour::CSource, terminal, "tty", bytes.substr(0, 65536));
-  const std::string text = mask_date_line(read_file(dir / "out.h"));
-  EXPECT_EQ(text, expected.substr(0, expected.find("};\r\n#define")));
+      include_file(Flavour::Assembly, terminal, "tty", bytes.substr(0, 65536));
+  const std::string text = mask_date_line(read_file(dir / "out.inc"));
+  EXPECT_EQ(text, expected.substr(0, expected.find("_tty = ")));
 }
 
 }  // namespace

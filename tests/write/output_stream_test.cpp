@@ -1,6 +1,7 @@
 #include "write/output_stream.h"
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <algorithm>
 #include <chrono>
@@ -10,6 +11,7 @@
 #include <iterator>
 #include <memory>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <thread>
 
@@ -50,13 +52,28 @@ std::unique_ptr<OutputStream> open_stream(const std::filesystem::path& path, Chu
          << "\n  expected: " << expected.substr(from, 80);
 }
 
-// Named after the test: CTest runs the tests of this file in processes of
-// their own side by side, and two of them writing one file mixed their text.
-std::filesystem::path scratch_file() {
-  return std::filesystem::temp_directory_path() /
-         (std::string("quarlex_stream_") +
-          ::testing::UnitTest::GetInstance()->current_test_info()->name());
-}
+// A fresh folder per test, removed afterwards: CTest runs the tests of
+// this file in processes of their own side by side, and two runs of the
+// suite may share a machine.
+class ScratchFolder {
+ public:
+  ScratchFolder() {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "quarlex-stream-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+  }
+  ~ScratchFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+  std::filesystem::path file() const { return path_ / "out.txt"; }
+
+ private:
+  std::filesystem::path path_;
+};
 
 TEST(OutputStream, KeepsPiecesLargerThanItsBufferIntactAndInOrder) {
   std::string big(OUTPUT_BUFFER_BYTES * 2 + 7, ' ');
@@ -64,7 +81,8 @@ TEST(OutputStream, KeepsPiecesLargerThanItsBufferIntactAndInOrder) {
   const std::uint8_t bytes[] = {1, 2, 3};
   for (const auto& w : WRITINGS) {
     SCOPED_TRACE(w.name);
-    const auto path = scratch_file();
+    const ScratchFolder folder;
+    const auto path = folder.file();
     const auto output = open_stream(path, w.writing);
     ASSERT_NE(output, nullptr);
     DataLineForm asm_form = DataLineForm::AsmLine;
@@ -77,7 +95,6 @@ TEST(OutputStream, KeepsPiecesLargerThanItsBufferIntactAndInOrder) {
     EXPECT_TRUE(output->close());
 
     EXPECT_TRUE(same_text(read_back(path), "head\r\nDB 1,2,3\r\n" + big + ",1,2\r\ntail"));
-    std::filesystem::remove(path);
   }
 }
 
@@ -95,7 +112,8 @@ void expect_lines_kept_whole(const std::string& lead, std::chrono::milliseconds 
     expected += oracle::data_line(prefix, std::string_view(bytes).substr(at, LINE_BYTES));
   for (const auto& w : WRITINGS) {
     SCOPED_TRACE(w.name);
-    const auto path = scratch_file();
+    const ScratchFolder folder;
+    const auto path = folder.file();
     const auto output = open_stream(path, w.writing);
     ASSERT_NE(output, nullptr);
     EXPECT_TRUE(output->write(lead));
@@ -105,7 +123,6 @@ void expect_lines_kept_whole(const std::string& lead, std::chrono::milliseconds 
                                   SIZE, next_form));
     EXPECT_TRUE(output->close());
     EXPECT_TRUE(same_text(read_back(path), expected));
-    std::filesystem::remove(path);
   }
 }
 
@@ -131,7 +148,8 @@ TEST(OutputStream, ChunksHandedOverAfterPausesAreAllWritten) {
   constexpr int CHUNKS = 6;
   for (const auto& w : WRITINGS) {
     SCOPED_TRACE(w.name);
-    const auto path = scratch_file();
+    const ScratchFolder folder;
+    const auto path = folder.file();
     const auto output = open_stream(path, w.writing);
     ASSERT_NE(output, nullptr);
     std::string expected;
@@ -144,7 +162,6 @@ TEST(OutputStream, ChunksHandedOverAfterPausesAreAllWritten) {
     EXPECT_TRUE(output->write("end"));
     EXPECT_TRUE(output->close());
     EXPECT_TRUE(same_text(read_back(path), expected + "end"));
-    std::filesystem::remove(path);
   }
 }
 
@@ -175,6 +192,68 @@ TEST(OutputStream, FailsEveryCallAfterTheFirstFailedWrite) {
     EXPECT_FALSE(append_data_lines(*output, bytes, LINE_BYTES, form));
     EXPECT_FALSE(output->write("more"));
     EXPECT_FALSE(output->close());
+  }
+}
+
+// A file whose device takes only so many bytes, and whose close may fail:
+// faults no real disk produces at will. A write past the limit is short.
+struct FaultyDevice {
+  std::size_t capacity;
+  bool close_fails;
+  std::string taken;
+};
+
+std::FILE* open_faulty(FaultyDevice& device) {
+  cookie_io_functions_t functions{};
+  functions.write = [](void* cookie, const char* data, std::size_t size) -> ssize_t {
+    auto& dev = *static_cast<FaultyDevice*>(cookie);
+    const std::size_t take = std::min(size, dev.capacity - dev.taken.size());
+    dev.taken.append(data, take);
+    return static_cast<ssize_t>(take);
+  };
+  functions.close = [](void* cookie) {
+    return static_cast<FaultyDevice*>(cookie)->close_fails ? -1 : 0;
+  };
+  return ::fopencookie(&device, "wb", functions);
+}
+
+// Every short write and a failed close must make the stream report failure,
+// however far the text had got; what was taken is the text's beginning.
+TEST(OutputStream, ShortWritesAndFailedClosesAreReported) {
+  std::string text(3 * OUTPUT_BUFFER_BYTES + 1000, ' ');
+  for (std::size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char>('a' + i % 23);
+  const struct {
+    const char* fault;
+    std::size_t capacity;
+    bool close_fails;
+    bool succeeds;
+  } cases[] = {
+      {"none", text.size(), false, true},
+      {"short write of the first chunk", 1000, false, false},
+      {"short write in the middle", OUTPUT_BUFFER_BYTES + 7, false, false},
+      {"short write of the last byte", text.size() - 1, false, false},
+      {"failed close", text.size(), true, false},
+  };
+  for (const auto& c : cases) {
+    for (const auto& w : WRITINGS) {
+      SCOPED_TRACE(std::string(c.fault) + ", " + w.name);
+      FaultyDevice device{c.capacity, c.close_fails, {}};
+      std::FILE* file = open_faulty(device);
+      ASSERT_NE(file, nullptr);
+      OutputStream output(file, w.writing);
+      // Written in pieces, as a run does: the first failure may show at a
+      // later piece or only at the close.
+      bool all_written = true;
+      for (std::size_t at = 0; at < text.size(); at += 100000)
+        all_written = output.write(std::string_view(text).substr(at, 100000)) && all_written;
+      const bool closed = output.close();
+      EXPECT_EQ(all_written && closed, c.succeeds);
+      EXPECT_EQ(closed, c.succeeds);
+      EXPECT_TRUE(text.starts_with(device.taken));
+      if (c.succeeds) {
+        EXPECT_EQ(device.taken.size(), text.size());
+      }
+    }
   }
 }
 
