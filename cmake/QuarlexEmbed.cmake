@@ -12,6 +12,12 @@
 #
 # The folder of the generated file is added to <target>'s include
 # directories, so that `#include "logo.png.h"` just works.
+#
+# Reproducible files: the header names the source file by its bare name
+# (the tool runs in its folder), so no path of the build machine goes in;
+# its date stamp is the local time unless SOURCE_DATE_EPOCH is set in the
+# environment of the build, e.g. `SOURCE_DATE_EPOCH=1700000000 cmake --build
+# build`, which the tool then shows (in UTC) instead, the same on every machine.
 function(quarlex_embed target source)
   cmake_parse_arguments(PARSE_ARGV 2 arg "" "OUTPUT;LABEL" "")
   if(arg_UNPARSED_ARGUMENTS)

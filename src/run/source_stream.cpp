@@ -1,5 +1,9 @@
 #include "run/source_stream.h"
 
+#include <cerrno>
+#include <filesystem>
+#include <system_error>
+
 namespace quarlex {
 
 SourceFile open_source(const char* path) {
@@ -12,8 +16,18 @@ SourceFile open_source(const char* path) {
 BlockRead read_block(std::FILE* source, std::uint8_t* block) {
   // fread keeps asking until the block is full, the source ends or a read
   // fails, which is what makes a short block the last one.
+  errno = 0;
   const std::size_t size = std::fread(block, 1, READ_BLOCK, source);
-  return BlockRead{size, size < READ_BLOCK && std::ferror(source) != 0};
+  if (size == READ_BLOCK || std::ferror(source) == 0) return BlockRead{size, 0};
+  return BlockRead{size, errno != 0 ? errno : EIO};
+}
+
+std::uint64_t known_source_size(const char* path) {
+  std::error_code error;
+  const std::filesystem::path source(path);
+  if (!std::filesystem::is_regular_file(source, error)) return 0;
+  const std::uintmax_t size = std::filesystem::file_size(source, error);
+  return error ? 0 : size;
 }
 
 }  // namespace quarlex

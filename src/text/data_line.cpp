@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <array>
 
-#include "write/cache_bypass.h"
 #include "text/full_lines.h"
 #include "text/line_parts.h"
+#include "write/cache_bypass.h"
 
 namespace quarlex {
 

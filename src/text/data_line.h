@@ -4,8 +4,8 @@
 #include <cstdint>
 
 #include "text/line_end.h"
-#include "write/output_stream.h"
 #include "text/value_texts.h"
+#include "write/output_stream.h"
 
 namespace quarlex {
 

@@ -3,6 +3,7 @@
 #include "text/date_stamp.h"
 #include "text/decimal_text.h"
 #include "text/line_end.h"
+#include "text/path_text.h"
 
 namespace quarlex {
 namespace {
@@ -15,14 +16,19 @@ void append_line(std::string& text, std::string_view leader, std::string_view li
   text += LINE_END;
 }
 
-// The comment lines both flavours share, each behind `leader`.
-void append_comment_body(std::string& text, std::string_view leader, std::string_view source_path,
-                         const LocalTime& time) {
+// The comment lines both flavours share, each behind `leader`. The path is
+// whatever the command line gave: a line break in it would end the comment
+// line, and "*/" the C comment, and let the rest of the path be code.
+void append_comment_body(std::string& text, OutputFlavour flavour, std::string_view leader,
+                         std::string_view source_path, const LocalTime& time) {
   append_line(text, leader, DO_NOT_EDIT);
   for (std::string_view notice : NOTICE_LINES) append_line(text, leader, notice);
   text += leader;
   text += "Source file: ";
-  text += source_path;
+  if (flavour == OutputFlavour::CSource)
+    append_path_in_c_comment(text, source_path);
+  else
+    append_path_on_one_line(text, source_path);
   text += LINE_END;
   text += leader;
   text += "Date: ";
@@ -36,14 +42,14 @@ void compose_header(std::string& line_buffer, OutputFlavour flavour, std::string
   line_buffer.clear();
   if (flavour == OutputFlavour::CSource) {
     append_line(line_buffer, "", "/*");
-    append_comment_body(line_buffer, " ", source_path, time);
+    append_comment_body(line_buffer, flavour, " ", source_path, time);
     line_buffer += LINE_END;
     append_line(line_buffer, "", "*/");
     line_buffer += "unsigned char ";
     line_buffer += label;
     append_line(line_buffer, "", "[ ] = {");
   } else {
-    append_comment_body(line_buffer, "; ", source_path, time);
+    append_comment_body(line_buffer, flavour, "; ", source_path, time);
     line_buffer += label;
     append_line(line_buffer, "", ":");
   }

@@ -1,5 +1,7 @@
 #include "write/chunk_writer.h"
 
+#include <cerrno>
+
 namespace quarlex {
 namespace {
 
@@ -11,19 +13,26 @@ class DirectChunkWriter final : public ChunkWriter {
   char* first_buffer() override { return buffer_.get(); }
 
   char* write(char* chunk, std::size_t size) override {
-    if (failed_ || std::fwrite(chunk, 1, size, file_) != size) failed_ = true;
-    return failed_ ? nullptr : chunk;
+    if (error_ == 0) error_ = write_whole(file_, chunk, size);
+    return error_ != 0 ? nullptr : chunk;
   }
 
-  bool finish() override { return !failed_; }
+  bool finish() override { return error_ == 0; }
+  int error() const override { return error_; }
 
  private:
   std::FILE* file_;
   std::unique_ptr<char[]> buffer_;
-  bool failed_ = false;
+  int error_ = 0;
 };
 
 }  // namespace
+
+int write_whole(std::FILE* file, const char* text, std::size_t size) {
+  errno = 0;
+  if (std::fwrite(text, 1, size, file) == size) return 0;
+  return errno != 0 ? errno : EIO;
+}
 
 std::unique_ptr<ChunkWriter> make_direct_chunk_writer(std::FILE* file) {
   return std::make_unique<DirectChunkWriter>(file);

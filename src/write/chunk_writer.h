@@ -40,11 +40,20 @@ class ChunkWriter {
   // false if a write failed.
   virtual bool finish() = 0;
 
+  // The system's error code of the write that failed, 0 while none has.
+  // Set by the time write() has returned nullptr or finish() false.
+  virtual int error() const = 0;
+
   // Whether the writer has lately had to wait for a chunk, so that composing
   // is the slower side. Always false for a writer that writes at once. Only
   // the thread that hands the chunks over may ask.
   virtual bool short_of_chunks() { return false; }
 };
+
+// Writes all `size` bytes of `text` to `file`. Returns 0, or the system's
+// error code if the write failed or fell short (EIO where the system gave
+// none).
+int write_whole(std::FILE* file, const char* text, std::size_t size);
 
 // Writes each chunk at once, in the caller's thread.
 std::unique_ptr<ChunkWriter> make_direct_chunk_writer(std::FILE* file);

@@ -136,6 +136,8 @@ class BackgroundChunkWriter final : public ChunkWriter {
     return !failed_;
   }
 
+  int error() const override { return error_; }
+
  private:
   struct Chunk {
     const char* text;
@@ -158,7 +160,13 @@ class BackgroundChunkWriter final : public ChunkWriter {
     const Chunk chunk = pending_[next % CHUNK_BUFFERS];
     // After a failed write nothing more goes out, so that the file never
     // holds text from behind a gap.
-    if (!failed_ && std::fwrite(chunk.text, 1, chunk.size, file_) != chunk.size) failed_ = true;
+    if (!failed_) {
+      // The code goes first, so that whoever sees failed_ sees it too.
+      if (const int error = write_whole(file_, chunk.text, chunk.size); error != 0) {
+        error_ = error;
+        failed_ = true;
+      }
+    }
     written_ = next + 1;
     hand_over_.changed();
     return true;
@@ -175,6 +183,7 @@ class BackgroundChunkWriter final : public ChunkWriter {
   // is watching.
   alignas(64) std::atomic<std::size_t> handed_{0};   // chunks handed over so far
   alignas(64) std::atomic<std::size_t> written_{0};  // of those, written or given up
+  std::atomic<int> error_{0};
   std::atomic<bool> failed_{false};
   std::atomic<bool> stopping_{false};
   std::thread thread_;

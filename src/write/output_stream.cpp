@@ -1,6 +1,7 @@
 #include "write/output_stream.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "write/cache_bypass.h"
@@ -41,7 +42,7 @@ bool OutputStream::write_chunk() {
   finish_copies_past_cache();
   char* const next = writer_->write(buffer_, OUTPUT_BUFFER_BYTES);
   if (next == nullptr) {
-    failed_ = true;
+    fail(writer_->error());
     used_ = 0;
     return false;
   }
@@ -53,12 +54,21 @@ bool OutputStream::write_chunk() {
 
 bool OutputStream::close() {
   finish_copies_past_cache();
-  if (!failed_ && used_ > 0 && writer_->write(buffer_, used_) == nullptr) failed_ = true;
+  if (!failed_ && used_ > 0 && writer_->write(buffer_, used_) == nullptr) fail(writer_->error());
   used_ = 0;
-  if (!writer_->finish()) failed_ = true;
-  if (std::fclose(file_) != 0) failed_ = true;
+  if (!writer_->finish()) fail(writer_->error());
+  errno = 0;
+  if (std::fclose(file_) != 0 && !failed_) {
+    fail(errno != 0 ? errno : EIO);
+    failed_at_close_ = true;
+  }
   file_ = nullptr;
   return !failed_;
+}
+
+void OutputStream::fail(int error) {
+  if (!failed_) error_ = error != 0 ? error : EIO;
+  failed_ = true;
 }
 
 }  // namespace quarlex

@@ -54,15 +54,23 @@ class OutputStream {
   // the final flush or the close failed, now or earlier.
   bool close();
 
+  // The system's error code of the first failure, 0 while there is none.
+  int error() const { return error_; }
+  // Whether that failure was the close, every write having succeeded.
+  bool failed_at_close() const { return failed_at_close_; }
+
  private:
   // REQUIRES: at least OUTPUT_BUFFER_BYTES are pending.
   bool write_chunk();
+  void fail(int error);
 
   std::FILE* file_;
   std::unique_ptr<ChunkWriter> writer_;
   char* buffer_;
   std::size_t used_ = 0;
   bool failed_ = false;
+  int error_ = 0;
+  bool failed_at_close_ = false;
 };
 
 }  // namespace quarlex

@@ -50,15 +50,18 @@ bool testing_another_executable() {
 ToolRun run_quarlex(const fs::path& directory, const std::vector<std::string>& arguments,
                     const std::string& prefix) {
   const fs::path printed_file = directory / ".printed";
+  const fs::path errors_file = directory / ".errors";
   std::string command =
       "cd " + shell_quote(directory.string()) + " && " + prefix + " " + tool_command();
   for (const std::string& argument : arguments) {
     command += ' ';
     command += shell_quote(argument);
   }
-  command += " > " + shell_quote(printed_file.string()) + " </dev/null";
-  ToolRun run{run_shell(command), read_file(printed_file)};
+  command += " > " + shell_quote(printed_file.string()) + " 2> " +
+             shell_quote(errors_file.string()) + " </dev/null";
+  ToolRun run{run_shell(command), read_file(printed_file), read_file(errors_file)};
   fs::remove(printed_file);
+  fs::remove(errors_file);
   return run;
 }
 

@@ -20,6 +20,7 @@ using oracle::mask_date_line;
 struct ToolRun {
   int status;           // the exit status, or -1 if the process did not exit
   std::string printed;  // everything written to standard output
+  std::string errors;   // everything written to standard error
 };
 
 // A fresh folder for one test, removed with everything in it afterwards.

@@ -29,6 +29,7 @@ TEST(Conversion, WholeOutputMatchesAtEveryBoundarySize) {
       const ToolRun run = run_quarlex(dir.path(), {"data.bin", output.output, "blob"});
       EXPECT_EQ(run.status, 0);
       EXPECT_EQ(run.printed, "");
+      EXPECT_EQ(run.errors, "");
       EXPECT_EQ(mask_date_line(read_file(dir / output.output)),
                 include_file(output.flavour, "data.bin", "blob", bytes));
     }
@@ -73,6 +74,7 @@ TEST(Conversion, LabelComesFromTheArgumentOrTheSourcePath) {
     SCOPED_TRACE(c.label);
     const ToolRun run = run_quarlex(dir.path(), c.arguments);
     EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.printed + run.errors, "");
     EXPECT_EQ(mask_date_line(read_file(dir / "a.inc")),
               include_file(Flavour::Assembly, c.arguments[0], c.label, "\x00\x80\xff"));
   }
@@ -141,7 +143,10 @@ TEST(Conversion, DateStampFollowsTheTimeZone) {
     SCOPED_TRACE(zone.tz);
     std::vector<std::string> acceptable;
     const std::time_t before = std::time(nullptr);
-    const ToolRun run = run_quarlex(dir.path(), {"d", "d.inc"}, std::string("TZ=") + zone.tz);
+    // Unset or empty, SOURCE_DATE_EPOCH leaves the local time.
+    const std::string unset_or_empty =
+        zone.offset_hours == 0 ? "unset SOURCE_DATE_EPOCH;" : "SOURCE_DATE_EPOCH=";
+    const ToolRun run = run_quarlex(dir.path(), {"d", "d.inc"}, unset_or_empty + " TZ=" + zone.tz);
     const std::time_t after = std::time(nullptr);
     ASSERT_EQ(run.status, 0);
     for (std::time_t t = before; t <= after + 1; ++t) {
@@ -160,6 +165,40 @@ TEST(Conversion, DateStampFollowsTheTimeZone) {
     for (const std::string& line : acceptable)
       found = found || text.find(line) != std::string::npos;
     EXPECT_TRUE(found) << text;
+  }
+}
+
+// A fixed SOURCE_DATE_EPOCH gives the same file in every time zone, with
+// that moment in UTC in the header.
+TEST(Conversion, SourceDateEpochGivesIdenticalFilesInEveryTimeZone) {
+  ScratchDir dir;
+  write_file(dir / "d.bin", "xyz");
+  const struct {
+    const char* seconds;
+    const char* date_line;
+  } cases[] = {{"1700000000", "Date: Nov 14 2023 at 22:13\r\n"},
+               {"86399", "Date: Jan 1 1970 at 23:59\r\n"}};
+  const struct {
+    const char* output;
+    Flavour flavour;
+  } outputs[] = {{"d.h", Flavour::CSource}, {"d.inc", Flavour::Assembly}};
+  for (const auto& c : cases) {
+    for (const auto& o : outputs) {
+      SCOPED_TRACE(std::string(c.seconds) + " into " + o.output);
+      std::string first;
+      for (const char* zone : {"UTC0", "QRX-14", "PST8PDT"}) {
+        const ToolRun run =
+            run_quarlex(dir.path(), {"d.bin", o.output},
+                        std::string("TZ=") + zone + " SOURCE_DATE_EPOCH=" + c.seconds);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.printed + run.errors, "");
+        const std::string text = read_file(dir / o.output);
+        if (first.empty()) first = text;
+        EXPECT_EQ(text, first) << "differs in " << zone;
+      }
+      EXPECT_NE(first.find(c.date_line), std::string::npos) << first;
+      EXPECT_EQ(mask_date_line(first), include_file(o.flavour, "d.bin", "d_bin", "xyz"));
+    }
   }
 }
 
@@ -188,6 +227,7 @@ TEST(Conversion, SlowPipeGivesTheSameFileAsARegularSource) {
   const ToolRun run = run_quarlex(dir.path(), {"fifo", "out.h", "blob"});
   writer.join();
   EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.printed + run.errors, "");
   EXPECT_EQ(mask_date_line(read_file(dir / "out.h")),
             include_file(Flavour::CSource, "fifo", "blob", bytes));
 }

@@ -64,5 +64,51 @@ TEST(Embed, FlatAssemblerReproducesTheSourceBytesAndSize) {
   }
 }
 
+// Source paths that, written into the header as given, would end the
+// comment line or the C comment and make the rest of the path code.
+TEST(Embed, NoSourcePathCanPutCodeIntoTheFile) {
+  if (testing_another_executable()) GTEST_SKIP() << "such names are not allowed on Windows";
+  const bool have_fasm = run_shell("command -v fasm > /dev/null") == 0;
+  ScratchDir dir;
+  write_file(dir / "main.c", PRINT_EMBEDDED);
+  write_file(dir / "main.asm", "format binary\ninclude 'embedded.inc'\ndq _blob\n");
+  const struct {
+    const char* folder;
+    const char* name;
+  } paths[] = {
+      {"e*/\nint injected = 42; /*", "x.bin"},
+      {"n\r\ndb \"PWN\"\r\n;", "x.bin"},
+      {"opens /* and closes *", "x.bin"},
+      {"c", "ends in a backslash\\"},
+  };
+  const std::string bytes = sample_bytes(40);
+  const std::string cd = "cd " + shell_quote(dir.path().string()) + " && ";
+  for (const auto& p : paths) {
+    const std::string source = std::string(p.folder) + "/" + p.name;
+    SCOPED_TRACE(source);
+    fs::create_directories(dir / p.folder);
+    write_file(dir / source, bytes);
+    const struct {
+      const char* output;
+      Flavour flavour;
+    } outputs[] = {{"embedded.h", Flavour::CSource}, {"embedded.inc", Flavour::Assembly}};
+    for (const auto& o : outputs) {
+      ASSERT_EQ(run_quarlex(dir.path(), {source, o.output, "blob"}).status, 0);
+      EXPECT_EQ(mask_date_line(read_file(dir / o.output)),
+                include_file(o.flavour, source, "blob", bytes));
+    }
+    ASSERT_EQ(
+        run_shell(cd + shell_quote(QUARLEX_C_COMPILER) + " -Wall -Wextra -Werror -o prog main.c"),
+        0);
+    ASSERT_EQ(run_shell(cd + "./prog copy.bin > printed.txt"), 0);
+    EXPECT_EQ(read_file(dir / "copy.bin"), bytes);
+    EXPECT_EQ(read_file(dir / "printed.txt"), "40 40");
+    if (have_fasm) {
+      ASSERT_EQ(run_shell(cd + "fasm main.asm out.bin > /dev/null"), 0);
+      EXPECT_EQ(read_file(dir / "out.bin"), bytes + std::string("\x28\0\0\0\0\0\0\0", 8));
+    }
+  }
+}
+
 }  // namespace
 }  // namespace quarlex::cli

@@ -84,6 +84,8 @@ TEST(SafeOutput, SizeLimitInsideTheClosingLineLeavesTheOldOutput) {
       const ToolRun run = run_quarlex(dir.path(), {"k.bin", c.output, "blob"}, limit);
       EXPECT_EQ(run.status, 1);
       EXPECT_EQ(run.printed, "");
+      EXPECT_EQ(run.errors,
+                std::string("quarlex: cannot write '") + c.output + "': File too large\n");
       std::set<std::string> expected{"k.bin"};
       if (old_output) {
         EXPECT_TRUE(read_file(dir / c.output) == OLD_TEXT);
@@ -165,6 +167,8 @@ TEST(SafeOutput, FullFileSystemInsideTheClosingLineLeavesTheOldOutput) {
     const ToolRun run = run_quarlex(place, {"data.bin", output, "blob"});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.printed, "");
+    EXPECT_EQ(run.errors,
+              std::string("quarlex: cannot write '") + output + "': No space left on device\n");
     EXPECT_TRUE(read_file(place / output) == OLD_TEXT);
     EXPECT_EQ(names_in(place), (std::set<std::string>{"data.bin", "filler", output}));
     fs::remove(place / "filler");

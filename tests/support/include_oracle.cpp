@@ -84,6 +84,24 @@ std::string mask_date_line(std::string text) {
   return text;
 }
 
+std::string header_path(Flavour flavour, std::string_view source_path) {
+  std::string shown;
+  for (char c : source_path) {
+    const auto byte = static_cast<unsigned char>(c);
+    shown += byte < 32 || byte == 127 ? '?' : c;
+  }
+  if (flavour == Flavour::Assembly) return shown;
+  // Within a C comment no "/*" may open and no "*/" close: a backslash
+  // goes between the two characters of each.
+  std::string escaped;
+  for (std::size_t i = 0; i < shown.size(); ++i) {
+    escaped += shown[i];
+    const char next = i + 1 < shown.size() ? shown[i + 1] : '\0';
+    if ((shown[i] == '/' && next == '*') || (shown[i] == '*' && next == '/')) escaped += '\\';
+  }
+  return escaped;
+}
+
 std::string include_file(Flavour flavour, std::string_view source_path, std::string_view label,
                          std::string_view bytes) {
   const bool c = flavour == Flavour::CSource;
@@ -94,7 +112,7 @@ std::string include_file(Flavour flavour, std::string_view source_path, std::str
         "QUARLEX (C) 2026 The Quarlex Developers", "Quarlex Developers, 12 Harbour Row",
         "Westhaven WH4 7QX", "Mail: quarlex@example.org", "Home page: https://quarlex.example.org"})
     text += lead + line + "\r\n";
-  text += lead + "Source file: " + std::string(source_path) + "\r\n";
+  text += lead + "Source file: " + header_path(flavour, source_path) + "\r\n";
   text += lead + "Date: <date>\r\n";
   if (c)
     text += "\r\n*/\r\nunsigned char " + std::string(label) + "[ ] = {\r\n";

@@ -33,6 +33,10 @@ std::string data_line(std::string_view prefix, std::string_view bytes);
 // Replaces the text of the header's date stamp by "<date>".
 std::string mask_date_line(std::string text);
 
+// The source path as the header's "Source file:" line shows it: control
+// bytes as "?", and in the C flavour a backslash inside every "/*" and "*/".
+std::string header_path(Flavour flavour, std::string_view source_path);
+
 // The whole include file for `bytes`, date stamp masked.
 std::string include_file(Flavour flavour, std::string_view source_path, std::string_view label,
                          std::string_view bytes);

@@ -249,6 +249,9 @@ TEST(OutputStream, ShortWritesAndFailedClosesAreReported) {
       const bool closed = output.close();
       EXPECT_EQ(all_written && closed, c.succeeds);
       EXPECT_EQ(closed, c.succeeds);
+      // What the reason line on standard error is made of.
+      EXPECT_EQ(output.failed_at_close(), c.close_fails);
+      EXPECT_EQ(output.error() != 0, !c.succeeds);
       EXPECT_TRUE(text.starts_with(device.taken));
       if (c.succeeds) {
         EXPECT_EQ(device.taken.size(), text.size());

@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "platform/standard_output.h"
+#include "platform/standard_streams.h"
 
 namespace quarlex {
 
@@ -15,5 +15,12 @@ void write_standard_output(std::string_view text) {
   std::fwrite(text.data(), 1, text.size(), stdout);
   std::fflush(stdout);
 }
+
+void write_standard_error(std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stderr);
+  std::fflush(stderr);
+}
+
+bool standard_error_is_terminal() { return _isatty(_fileno(stderr)) != 0; }
 
 }  // namespace quarlex
