@@ -10,6 +10,9 @@
 #   LABEL   name of the array or label (default: made from the source file's
 #           name, "logo.png" giving "logo_png").
 #
+# Two embeds that would generate one file of one target (a/logo.png and
+# b/logo.png, both logo.png.h by default) are a configure error naming both.
+#
 # The folder of the generated file is added to <target>'s include
 # directories, so that `#include "logo.png.h"` just works.
 #
@@ -36,6 +39,23 @@ function(quarlex_embed target source)
   get_filename_component(output "${arg_OUTPUT}" ABSOLUTE
                          BASE_DIR "${CMAKE_CURRENT_BINARY_DIR}/quarlex_embed/${target}")
   get_filename_component(output_dir "${output}" DIRECTORY)
+
+  # Two embeds into one generated file would build without a word, the file
+  # holding whichever source came first, and a change to the other would
+  # never regenerate it: the worst outcome for an embed. Refuse it here.
+  string(MD5 output_key "${output}")
+  get_property(embedded_before GLOBAL PROPERTY "_quarlex_embed_${output_key}" SET)
+  if(embedded_before)
+    get_property(earlier_source GLOBAL PROPERTY "_quarlex_embed_${output_key}")
+    message(FATAL_ERROR
+      "quarlex_embed: ${target} would generate ${arg_OUTPUT} twice, from\n"
+      "  ${earlier_source}\n"
+      "and from\n"
+      "  ${source}\n"
+      "Give OUTPUT (and LABEL) to tell them apart, e.g.\n"
+      "  quarlex_embed(${target} <file> OUTPUT <other name>.h LABEL <other label>)")
+  endif()
+  set_property(GLOBAL PROPERTY "_quarlex_embed_${output_key}" "${source}")
   set(label_argument)
   if(DEFINED arg_LABEL)
     set(label_argument "${arg_LABEL}")

@@ -3,7 +3,10 @@
 # bytes and size are right, that a build with nothing changed regenerates
 # nothing, and that changing the embedded file regenerates it.
 #
-#   check_consumer.sh find_package|add_subdirectory|fetch_content QUARLEX_BUILD_DIR QUARLEX_SOURCE_DIR
+#   check_consumer.sh find_package|add_subdirectory|fetch_content|clash QUARLEX_BUILD_DIR QUARLEX_SOURCE_DIR
+#
+# "clash": two files that would be embedded into one generated file, with
+# the OUTPUT defaulted and given; the configure must fail and name both.
 set -euo pipefail
 mode=$1
 quarlex_build=$(realpath "$2")
@@ -16,6 +19,25 @@ fail() { echo "FAIL: $*"; exit 1; }
 
 printf 'first payload \000\001\377 bytes' > "$work/payload.bin"
 settings=(-G Ninja -DPAYLOAD="$work/payload.bin" -DQUARLEX_CONSUMER_MODE="$mode")
+if [ "$mode" = clash ]; then
+  cmake --install "$quarlex_build" --prefix "$work/prefix" > /dev/null
+  mkdir -p "$work/a" "$work/b"
+  printf 'a' > "$work/a/logo.png"
+  printf 'b' > "$work/b/logo.png"
+  for output in "" logo.h; do
+    if cmake -S "$here" -B "$work/clash$output" -G Ninja -DQUARLEX_CONSUMER_MODE=find_package \
+      -DCMAKE_PREFIX_PATH="$work/prefix" -DPAYLOAD="$work/a/logo.png" \
+      -DCLASHING_PAYLOAD="$work/b/logo.png" -DCLASHING_OUTPUT="$output" > "$work/clash.log" 2>&1; then
+      fail "two embeds into one file (OUTPUT '$output') configured without an error"
+    fi
+    for expected in "quarlex_embed: print_embedded would generate ${output:-logo.png.h} twice" \
+      "$work/a/logo.png" "$work/b/logo.png" "Give OUTPUT (and LABEL) to tell them apart"; do
+      grep -qF "$expected" "$work/clash.log" || { cat "$work/clash.log"; fail "the error lacks '$expected'"; }
+    done
+    echo "OUTPUT '${output:-default}': the configure fails and names both files"
+  done
+  exit 0
+fi
 if [ "$mode" = find_package ]; then
   cmake --install "$quarlex_build" --prefix "$work/prefix" > /dev/null
   settings+=(-DCMAKE_PREFIX_PATH="$work/prefix")
