@@ -1,7 +1,21 @@
-# cmake --install puts the executable, the manual page and the CMake package
-# (Quarlex::quarlex and quarlex_embed) under the prefix.
+# cmake --install puts the executable, the manual page, the CMake package
+# (Quarlex::quarlex and quarlex_embed), the licence and the README under
+# the prefix. A Windows build installs the executable, the licence and the
+# README only: what its zip archive carries.
 include(GNUInstallDirs)
+
+set(QUARLEX_DOC_DIR "${CMAKE_INSTALL_DATAROOTDIR}/doc/quarlex")
+install(FILES LICENSE README.md DESTINATION "${QUARLEX_DOC_DIR}")
+
+if(WIN32)
+  install(TARGETS quarlex RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
+  return()
+endif()
+
 include(CMakePackageConfigHelpers)
+
+# Debian looks for a package's licence in its copyright file.
+install(FILES LICENSE DESTINATION "${QUARLEX_DOC_DIR}" RENAME copyright)
 
 set(QUARLEX_CMAKE_DIR "${CMAKE_INSTALL_LIBDIR}/cmake/Quarlex")
 

@@ -47,6 +47,8 @@ bool testing_another_executable() {
   return override_command != nullptr && *override_command != '\0';
 }
 
+bool testing_windows_build() { return std::getenv("QUARLEX_WINDOWS_DRIVE_C") != nullptr; }
+
 ToolRun run_quarlex(const fs::path& directory, const std::vector<std::string>& arguments,
                     const std::string& prefix) {
   const fs::path printed_file = directory / ".printed";

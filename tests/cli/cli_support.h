@@ -49,9 +49,14 @@ int run_shell(const std::string& command);
 std::string tool_command();
 
 // Whether the tests run another build than this one's (QUARLEX_TOOL), such
-// as the Windows executable under Wine: Linux signals, descriptors, users
-// and permission bits do not reach it as they reach ours.
+// as the Windows executable under Wine or a cross-built one under qemu:
+// tests that start this build's executable themselves do not apply.
 bool testing_another_executable();
+
+// Whether that build is the Windows one, under Wine (check_wine.sh sets
+// QUARLEX_WINDOWS_DRIVE_C): Linux names, links, users, permission bits and
+// the Linux C library's wording do not reach it.
+bool testing_windows_build();
 
 // Runs the converter in `directory` with `arguments`; `prefix` is put
 // before the command as it stands: variables ("TZ=UTC0") or shell commands

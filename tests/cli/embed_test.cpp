@@ -67,7 +67,7 @@ TEST(Embed, FlatAssemblerReproducesTheSourceBytesAndSize) {
 // Source paths that, written into the header as given, would end the
 // comment line or the C comment and make the rest of the path code.
 TEST(Embed, NoSourcePathCanPutCodeIntoTheFile) {
-  if (testing_another_executable()) GTEST_SKIP() << "such names are not allowed on Windows";
+  if (testing_windows_build()) GTEST_SKIP() << "such names are not allowed on Windows";
   const bool have_fasm = run_shell("command -v fasm > /dev/null") == 0;
   ScratchDir dir;
   write_file(dir / "main.c", PRINT_EMBEDDED);

@@ -35,11 +35,11 @@ const char* const OUTPUT_UNOPENABLE = "Could not open output file\r\n";
 const char* const SAME_FILE = "Source and output are the same file\r\n";
 const char* const UNTOUCHED = "stays as it was";
 
-// The line on standard error: exactly `start` + `reason` and a line end from
-// this build; from another (the Windows build under Wine) `start`, since
-// its C library words some reasons and ends lines in its own way.
+// The line on standard error: exactly `start` + `reason` and a line end,
+// but from the Windows build only `start`, since its C library words some
+// reasons and ends lines in its own way.
 void expect_reason(const ToolRun& run, const std::string& start, const std::string& reason) {
-  if (testing_another_executable())
+  if (testing_windows_build())
     EXPECT_TRUE(run.errors.starts_with(start)) << run.errors;
   else
     EXPECT_EQ(run.errors, start + reason + "\n");
@@ -219,7 +219,7 @@ TEST(Failure, LateWriteFailureLeavesTheOldOutputAsItWas) {
 // Written in place, through a descriptor the shell opened, a cut output
 // holds what could be written, and no closing text.
 TEST(Failure, LateWriteFailureInPlaceEndsWithoutClosingText) {
-  if (testing_another_executable()) GTEST_SKIP() << "/dev/fd/3 is a Linux name";
+  if (testing_windows_build()) GTEST_SKIP() << "/dev/fd/3 is a Linux name";
   ScratchDir dir;
   write_file(dir / "data.bin", sample_bytes(1000000));
   const ToolRun run =

@@ -89,7 +89,7 @@ int run_held_up(const fs::path& source, int error_descriptor) {
 // A person at a terminal sees how far a long run has got, on one line that
 // is rewritten and cleared at the end; a build log never does.
 TEST(HugeSource, ProgressShowsOnATerminalOnly) {
-  if (testing_another_executable()) GTEST_SKIP() << "terminals and signals are the Linux test's";
+  if (testing_another_executable()) GTEST_SKIP() << "starts this build's executable itself";
   ScratchDir dir;
   constexpr std::uintmax_t SIZE = std::uintmax_t{2} << 30;
   write_file(dir / "big.bin", "");

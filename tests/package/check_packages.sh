@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Builds the release packages of a Linux build tree (the Debian package and
+# the .tar.gz) and checks their contents, the Debian metadata and licence,
+# and that each packaged tool converts a file.
+#
+#   check_packages.sh QUARLEX_BUILD_DIR
+set -euo pipefail
+build=$(realpath "$1")
+source_dir=$(realpath "$(dirname "$0")/../..")
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+
+(cd "$work" && cpack --config "$build/CPackConfig.cmake" -B "$work/out" > cpack.log) ||
+  { cat "$work/cpack.log"; fail "cpack failed"; }
+deb=$(ls "$work"/out/*.deb)
+archive=$(ls "$work"/out/*.tar.gz)
+echo "packages: $(basename "$deb"), $(basename "$archive")"
+
+# Every file in `list` is in the listing `contents`.
+expect_files() {
+  local contents=$1
+  shift
+  for file in "$@"; do
+    grep -qx "$file" "$contents" || { cat "$contents"; fail "$file is not in the package"; }
+  done
+}
+
+# The packaged tool at $1 converts a file exactly.
+expect_converts() {
+  printf 'abc' > "$work/abc.bin"
+  "$1" "$work/abc.bin" "$work/abc.inc" abc
+  tail -c 9 "$work/abc.inc" | grep -q "_abc = 3$" || fail "the packaged tool $1 gave a wrong file"
+}
+
+dpkg-deb -c "$deb" | awk '{ print $NF }' > "$work/deb-contents"
+expect_files "$work/deb-contents" ./usr/bin/quarlex ./usr/share/man/man1/quarlex.1.gz \
+  ./usr/share/doc/quarlex/copyright ./usr/share/doc/quarlex/LICENSE ./usr/share/doc/quarlex/README.md \
+  ./usr/lib/cmake/Quarlex/QuarlexConfig.cmake ./usr/lib/cmake/Quarlex/QuarlexConfigVersion.cmake \
+  ./usr/lib/cmake/Quarlex/QuarlexTargets.cmake ./usr/lib/cmake/Quarlex/QuarlexEmbed.cmake
+echo "Debian package: executable, manual page, copyright, README and CMake package in place"
+
+dpkg-deb -I "$deb" > "$work/info"
+for field in "Package: quarlex" "Version: 1.5.0" "Architecture: $(dpkg --print-architecture)" \
+  "Section: devel" "Maintainer: The Quarlex Developers <quarlex@example.org>"; do
+  grep -q "^ *$field\$" "$work/info" || { cat "$work/info"; fail "metadata lacks '$field'"; }
+done
+echo "metadata: name, version, architecture, section and maintainer right"
+
+dpkg-deb -x "$deb" "$work/root"
+cmp "$work/root/usr/share/doc/quarlex/copyright" "$source_dir/LICENSE" ||
+  fail "the copyright file is not the licence"
+grep -q "^Copyright (c) 2026 The Quarlex Developers$" "$work/root/usr/share/doc/quarlex/copyright" ||
+  fail "the licence lacks the copyright line"
+gzip -t "$work/root/usr/share/man/man1/quarlex.1.gz" || fail "the manual page is not gzip"
+expect_converts "$work/root/usr/bin/quarlex"
+echo "the Debian package's tool converts a file; its copyright file is the MIT licence"
+
+top=$(basename "$archive" .tar.gz)
+tar -tzf "$archive" > "$work/tar-contents"
+expect_files "$work/tar-contents" "$top/bin/quarlex" "$top/share/man/man1/quarlex.1.gz" \
+  "$top/share/doc/quarlex/LICENSE" "$top/share/doc/quarlex/README.md"
+mkdir "$work/unpacked"
+tar -xzf "$archive" -C "$work/unpacked"
+cmp "$work/unpacked/$top/share/doc/quarlex/LICENSE" "$source_dir/LICENSE" || fail "the archive's licence differs"
+expect_converts "$work/unpacked/$top/bin/quarlex"
+echo "archive: executable, manual page, README and licence in place; its tool converts a file"
