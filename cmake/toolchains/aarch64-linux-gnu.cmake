@@ -1,16 +1,5 @@
-# Cross-build for 64-bit ARM (little-endian, no x86 vector code) with Debian's
-# g++-aarch64-linux-gnu; programs of the build (the unit tests, and the test
-# discovery that lists them) run under qemu-user:
+# Cross-build for 64-bit ARM (little-endian, without the x86 vector code),
+# run under qemu-aarch64 (Debian: g++-aarch64-linux-gnu qemu-user):
 #   cmake --workflow --preset aarch64
-set(CMAKE_SYSTEM_NAME Linux)
-set(CMAKE_SYSTEM_PROCESSOR aarch64)
-
-set(CMAKE_C_COMPILER aarch64-linux-gnu-gcc)
-set(CMAKE_CXX_COMPILER aarch64-linux-gnu-g++)
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64 -L /usr/aarch64-linux-gnu)
-
-set(CMAKE_FIND_ROOT_PATH /usr/aarch64-linux-gnu)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+set(QUARLEX_CROSS_ARCH aarch64)
+include(${CMAKE_CURRENT_LIST_DIR}/linux-gnu-cross.cmake)

@@ -1,16 +1,5 @@
-# Cross-build for IBM Z (big-endian) with Debian's
-# g++-s390x-linux-gnu; programs of the build (the unit tests, and the test
-# discovery that lists them) run under qemu-user:
+# Cross-build for IBM Z (big-endian), run under qemu-s390x (Debian:
+# g++-s390x-linux-gnu qemu-user):
 #   cmake --workflow --preset s390x
-set(CMAKE_SYSTEM_NAME Linux)
-set(CMAKE_SYSTEM_PROCESSOR s390x)
-
-set(CMAKE_C_COMPILER s390x-linux-gnu-gcc)
-set(CMAKE_CXX_COMPILER s390x-linux-gnu-g++)
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-s390x -L /usr/s390x-linux-gnu)
-
-set(CMAKE_FIND_ROOT_PATH /usr/s390x-linux-gnu)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+set(QUARLEX_CROSS_ARCH s390x)
+include(${CMAKE_CURRENT_LIST_DIR}/linux-gnu-cross.cmake)

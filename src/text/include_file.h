@@ -35,8 +35,9 @@ static_assert([] {
 }());
 
 // Replaces the contents of `line_buffer` with the whole header of `flavour`:
-// the comment with the notice, `source_path` as given, the date stamp of
-// `time`, and the label line or array declaration, each line ending in CR LF.
+// the comment with the notice, `source_path` as given but for the bytes
+// that could break the comment (see path_text.h), the date stamp of `time`,
+// and the label line or array declaration, each line ending in CR LF.
 void compose_header(std::string& line_buffer, OutputFlavour flavour, std::string_view source_path,
                     std::string_view label, const LocalTime& time);
 

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Runs the end-to-end tests against the Windows executable under Wine, then
 # checks that it writes the same bytes as the Linux build for the same
-# arguments (date line aside).
+# arguments (compare_outputs.sh).
 #
 #   check_wine.sh CLI_TEST_BINARY LINUX_QUARLEX WINDOWS_QUARLEX_EXE
 set -euo pipefail
+here=$(dirname "$(realpath "$0")")
 tests=$(realpath "$1")
 linux_tool=$(realpath "$2")
 windows_tool=$(realpath "$3")
@@ -40,21 +41,4 @@ QUARLEX_TOOL="$wine $windows_tool" QUARLEX_WINDOWS_DRIVE_C="$WINEPREFIX/drive_c"
   --gtest_brief=1
 
 cd "$work"
-mask() { sed 's/Date: .*/Date: <date>/' "$1"; }
-compared=0
-for size in 0 1 16 17 65536 65537; do
-  head -c "$size" /dev/urandom > "data $size.bin"
-  for output in out.inc out.h; do
-    for label in "" "a label"; do
-      arguments=("data $size.bin" "$output")
-      [ -n "$label" ] && arguments+=("$label")
-      "$linux_tool" "${arguments[@]}" || { echo "Linux tool failed: ${arguments[*]}"; exit 1; }
-      mv "$output" linux.out
-      "$wine" "$windows_tool" "${arguments[@]}" || { echo "Windows tool failed: ${arguments[*]}"; exit 1; }
-      mv "$output" windows.out
-      cmp <(mask linux.out) <(mask windows.out) || { echo "differs: ${arguments[*]}"; exit 1; }
-      compared=$((compared + 1))
-    done
-  done
-done
-echo "the Windows and Linux executables wrote identical files in all $compared cases"
+"$here/../support/compare_outputs.sh" Windows "$linux_tool" "$wine $windows_tool"

@@ -70,6 +70,11 @@ class ScratchFolder {
   ScratchFolder(const ScratchFolder&) = delete;
   ScratchFolder& operator=(const ScratchFolder&) = delete;
   std::filesystem::path file() const { return path_ / "out.txt"; }
+  // An OutputStream writing file() in `writing`; nullptr if it cannot be
+  // opened.
+  std::unique_ptr<OutputStream> open(ChunkWriting writing) const {
+    return open_stream(file(), writing);
+  }
 
  private:
   std::filesystem::path path_;
@@ -82,8 +87,7 @@ TEST(OutputStream, KeepsPiecesLargerThanItsBufferIntactAndInOrder) {
   for (const auto& w : WRITINGS) {
     SCOPED_TRACE(w.name);
     const ScratchFolder folder;
-    const auto path = folder.file();
-    const auto output = open_stream(path, w.writing);
+    const auto output = folder.open(w.writing);
     ASSERT_NE(output, nullptr);
     DataLineForm asm_form = DataLineForm::AsmLine;
     DataLineForm next_form = DataLineForm::CNextLine;
@@ -94,7 +98,7 @@ TEST(OutputStream, KeepsPiecesLargerThanItsBufferIntactAndInOrder) {
     EXPECT_TRUE(output->write("tail"));
     EXPECT_TRUE(output->close());
 
-    EXPECT_TRUE(same_text(read_back(path), "head\r\nDB 1,2,3\r\n" + big + ",1,2\r\ntail"));
+    EXPECT_TRUE(same_text(read_back(folder.file()), "head\r\nDB 1,2,3\r\n" + big + ",1,2\r\ntail"));
   }
 }
 
@@ -113,8 +117,7 @@ void expect_lines_kept_whole(const std::string& lead, std::chrono::milliseconds 
   for (const auto& w : WRITINGS) {
     SCOPED_TRACE(w.name);
     const ScratchFolder folder;
-    const auto path = folder.file();
-    const auto output = open_stream(path, w.writing);
+    const auto output = folder.open(w.writing);
     ASSERT_NE(output, nullptr);
     EXPECT_TRUE(output->write(lead));
     std::this_thread::sleep_for(pause);
@@ -122,7 +125,7 @@ void expect_lines_kept_whole(const std::string& lead, std::chrono::milliseconds 
     EXPECT_TRUE(append_data_lines(*output, reinterpret_cast<const std::uint8_t*>(bytes.data()),
                                   SIZE, next_form));
     EXPECT_TRUE(output->close());
-    EXPECT_TRUE(same_text(read_back(path), expected));
+    EXPECT_TRUE(same_text(read_back(folder.file()), expected));
   }
 }
 
@@ -149,8 +152,7 @@ TEST(OutputStream, ChunksHandedOverAfterPausesAreAllWritten) {
   for (const auto& w : WRITINGS) {
     SCOPED_TRACE(w.name);
     const ScratchFolder folder;
-    const auto path = folder.file();
-    const auto output = open_stream(path, w.writing);
+    const auto output = folder.open(w.writing);
     ASSERT_NE(output, nullptr);
     std::string expected;
     for (int i = 0; i < CHUNKS; ++i) {
@@ -161,7 +163,7 @@ TEST(OutputStream, ChunksHandedOverAfterPausesAreAllWritten) {
     }
     EXPECT_TRUE(output->write("end"));
     EXPECT_TRUE(output->close());
-    EXPECT_TRUE(same_text(read_back(path), expected + "end"));
+    EXPECT_TRUE(same_text(read_back(folder.file()), expected + "end"));
   }
 }
 
