@@ -224,6 +224,18 @@ OutputOpening opened_in_place(std::FILE* file) {
 
 OutputOpening open_in_place(const char* path) { return opened_in_place(std::fopen(path, "wb")); }
 
+// Writes in place through `descriptor`, which this takes over: it is
+// closed if no stream can be made on it.
+OutputOpening open_in_place(int descriptor) {
+  std::FILE* file = ::fdopen(descriptor, "wb");
+  if (file == nullptr) {
+    const int error = errno;
+    ::close(descriptor);
+    return {nullptr, error};
+  }
+  return opened_in_place(file);
+}
+
 // Writes through `descriptor`. Neither a file nor an error if it is open
 // only for reading.
 OutputOpening open_descriptor(int descriptor) {
@@ -234,13 +246,7 @@ OutputOpening open_descriptor(int descriptor) {
   // (standard output, say) open for messages.
   const int copy = ::fcntl(descriptor, F_DUPFD_CLOEXEC, FIRST_FREE_DESCRIPTOR);
   if (copy == -1) return {nullptr, errno};
-  std::FILE* file = ::fdopen(copy, "wb");
-  if (file == nullptr) {
-    const int error = errno;
-    ::close(copy);
-    return {nullptr, error};
-  }
-  return opened_in_place(file);
+  return open_in_place(copy);
 }
 
 // Creates a scratch file in `folder` for `final_name`, or returns -1.
@@ -326,13 +332,7 @@ OutputOpening open_output_file(const char* path) {
     ::close(existing);
     return {nullptr, error};
   }
-  std::FILE* file = ::fdopen(existing, "wb");
-  if (file == nullptr) {
-    const int error = errno;
-    ::close(existing);
-    return {nullptr, error};
-  }
-  return {in_place_output(file, true), 0};
+  return open_in_place(existing);
 }
 
 }  // namespace quarlex

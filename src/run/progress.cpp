@@ -1,5 +1,6 @@
 #include "run/progress.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <string>

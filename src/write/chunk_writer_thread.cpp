@@ -94,7 +94,7 @@ class BackgroundChunkWriter final : public ChunkWriter {
   char* first_buffer() override { return buffers_[0].get(); }
 
   char* write(char* chunk, std::size_t size) override {
-    if (failed_) return nullptr;
+    if (error_ != 0) return nullptr;
     // Only this thread changes handed_, so its own count is current.
     const std::size_t slot = handed_;
     pending_[slot % CHUNK_BUFFERS] = {chunk, size};
@@ -102,7 +102,7 @@ class BackgroundChunkWriter final : public ChunkWriter {
     handed_ = handed;
     hand_over_.changed();
     // The next buffer in turn is free once the chunk it held is written.
-    const auto buffer_free = [&] { return handed - written_ < CHUNK_BUFFERS || failed_; };
+    const auto buffer_free = [&] { return handed - written_ < CHUNK_BUFFERS || error_ != 0; };
     if (!hand_over_.watch_for(buffer_free)) {
       // The writing thread has not finished a chunk in all that time: the
       // disk is slow, or the scheduler has put both threads on one core,
@@ -115,7 +115,7 @@ class BackgroundChunkWriter final : public ChunkWriter {
       }
       hand_over_.sleep_until(buffer_free);
     }
-    if (failed_) return nullptr;
+    if (error_ != 0) return nullptr;
     return buffers_[handed % CHUNK_BUFFERS].get();
   }
 
@@ -133,7 +133,7 @@ class BackgroundChunkWriter final : public ChunkWriter {
       hand_over_.changed();
       thread_.join();
     }
-    return !failed_;
+    return error_ == 0;
   }
 
   int error() const override { return error_; }
@@ -160,13 +160,7 @@ class BackgroundChunkWriter final : public ChunkWriter {
     const Chunk chunk = pending_[next % CHUNK_BUFFERS];
     // After a failed write nothing more goes out, so that the file never
     // holds text from behind a gap.
-    if (!failed_) {
-      // The code goes first, so that whoever sees failed_ sees it too.
-      if (const int error = write_whole(file_, chunk.text, chunk.size); error != 0) {
-        error_ = error;
-        failed_ = true;
-      }
-    }
+    if (error_ == 0) error_ = write_whole(file_, chunk.text, chunk.size);
     written_ = next + 1;
     hand_over_.changed();
     return true;
@@ -183,8 +177,7 @@ class BackgroundChunkWriter final : public ChunkWriter {
   // is watching.
   alignas(64) std::atomic<std::size_t> handed_{0};   // chunks handed over so far
   alignas(64) std::atomic<std::size_t> written_{0};  // of those, written or given up
-  std::atomic<int> error_{0};
-  std::atomic<bool> failed_{false};
+  std::atomic<int> error_{0};                        // of the failed write; 0 while none has failed
   std::atomic<bool> stopping_{false};
   std::thread thread_;
   std::size_t short_until_ = 0;  // touched only by the composing thread

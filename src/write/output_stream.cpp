@@ -21,19 +21,19 @@ OutputStream::~OutputStream() {
 }
 
 bool OutputStream::write(std::string_view text) {
-  while (!text.empty() && !failed_) {
+  while (!text.empty() && !failed()) {
     const std::size_t take = std::min(text.size(), CHUNK_BUFFER_BYTES - used_);
     std::memcpy(buffer_ + used_, text.data(), take);
     used_ += take;
     text.remove_prefix(take);
     if (used_ >= OUTPUT_BUFFER_BYTES) write_chunk();
   }
-  return !failed_;
+  return !failed();
 }
 
 char* OutputStream::reserve(std::size_t /*size*/) {
   // Below a chunk's worth pending, the overhang alone is room enough.
-  if (failed_ || (used_ >= OUTPUT_BUFFER_BYTES && !write_chunk())) return nullptr;
+  if (failed() || (used_ >= OUTPUT_BUFFER_BYTES && !write_chunk())) return nullptr;
   return buffer_ + used_;
 }
 
@@ -54,21 +54,20 @@ bool OutputStream::write_chunk() {
 
 bool OutputStream::close() {
   finish_copies_past_cache();
-  if (!failed_ && used_ > 0 && writer_->write(buffer_, used_) == nullptr) fail(writer_->error());
+  if (!failed() && used_ > 0 && writer_->write(buffer_, used_) == nullptr) fail(writer_->error());
   used_ = 0;
   if (!writer_->finish()) fail(writer_->error());
   errno = 0;
-  if (std::fclose(file_) != 0 && !failed_) {
-    fail(errno != 0 ? errno : EIO);
+  if (std::fclose(file_) != 0 && !failed()) {
+    fail(errno);
     failed_at_close_ = true;
   }
   file_ = nullptr;
-  return !failed_;
+  return !failed();
 }
 
 void OutputStream::fail(int error) {
-  if (!failed_) error_ = error != 0 ? error : EIO;
-  failed_ = true;
+  if (!failed()) error_ = error != 0 ? error : EIO;
 }
 
 }  // namespace quarlex

@@ -62,14 +62,16 @@ class OutputStream {
  private:
   // REQUIRES: at least OUTPUT_BUFFER_BYTES are pending.
   bool write_chunk();
+  bool failed() const { return error_ != 0; }
+  // Keeps the first failure's code; 0 (a failure the system gave no code
+  // for) counts as EIO.
   void fail(int error);
 
   std::FILE* file_;
   std::unique_ptr<ChunkWriter> writer_;
   char* buffer_;
   std::size_t used_ = 0;
-  bool failed_ = false;
-  int error_ = 0;
+  int error_ = 0;  // of the first failure; once set, every call fails
   bool failed_at_close_ = false;
 };
 
