@@ -1,8 +1,22 @@
 #pragma once
 
+#include <array>
 #include <string_view>
 
 namespace quarlex {
+
+// Standard input, output and error, by descriptor number.
+inline constexpr int STANDARD_DESCRIPTORS = 3;
+
+// Which standard descriptors were closed when the process started.
+struct ClosedAtStart {
+  std::array<bool, STANDARD_DESCRIPTORS> closed{};
+};
+
+// Opens the null device on every standard descriptor that is closed, so
+// that no file the tool opens later takes its number (and a message meant
+// for standard output lands in that file). Call before anything is opened.
+ClosedAtStart hold_standard_descriptors_open();
 
 // Writes `text` to standard output byte for byte: no line-end translation
 // on any platform, so a message ends in CR LF everywhere, never CR CR LF.

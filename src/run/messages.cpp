@@ -1,8 +1,11 @@
 #include "run/messages.h"
 
+#include <algorithm>
 #include <array>
+#include <charconv>
+#include <cstdint>
 #include <cstring>
-#include <string>
+#include <limits>
 #include <string_view>
 
 #include "platform/standard_streams.h"
@@ -41,9 +44,13 @@ std::string_view what_failed(Failure failure) {
     case Failure::OpenSource:
       return "cannot open source file ";
     case Failure::OpenOutput:
+    case Failure::Swapped:
       return "cannot open output file ";
     case Failure::SameFile:
+    case Failure::Memory:
       return "cannot convert ";
+    case Failure::CreateScratch:
+      return "cannot create a scratch file for ";
     case Failure::Read:
       return "cannot read ";
     case Failure::Write:
@@ -58,11 +65,37 @@ std::string_view what_failed(Failure failure) {
   return {};
 }
 
-void append_quoted(std::string& line, std::string_view file) {
-  line += '\'';
-  append_path_on_one_line(line, file);
-  line += '\'';
-}
+// One line in fixed storage; what does not fit is left out, the line end
+// always fits.
+class ReasonLine {
+ public:
+  void append(std::string_view text) {
+    const std::size_t take = std::min(text.size(), bytes_.size() - 1 - size_);
+    std::memcpy(bytes_.data() + size_, text.data(), take);
+    size_ += take;
+  }
+  void append_quoted(std::string_view file) {
+    append("'");
+    for (char c : file) {
+      const char shown = on_one_line(c);
+      append({&shown, 1});
+    }
+    append("'");
+  }
+  void append_number(std::int64_t number) {
+    std::array<char, std::numeric_limits<std::int64_t>::digits10 + 2> digits{};
+    const auto result = std::to_chars(digits.begin(), digits.end(), number);
+    append({digits.data(), static_cast<std::size_t>(result.ptr - digits.data())});
+  }
+  std::string_view finished() {
+    bytes_[size_] = '\n';
+    return {bytes_.data(), size_ + 1};
+  }
+
+ private:
+  std::array<char, REASON_LINE_BYTES> bytes_;
+  std::size_t size_ = 0;
+};
 
 }  // namespace
 
@@ -84,28 +117,43 @@ void print_message(Message message) {
 }
 
 void print_reason(Failure failure, std::string_view file, int error, std::string_view other_file) {
-  std::string line(REASON_LEADER);
-  line += what_failed(failure);
+  ReasonLine line;
+  line.append(REASON_LEADER);
+  line.append(what_failed(failure));
   switch (failure) {
     case Failure::SameFile:
-      append_quoted(line, file);
-      line += " into ";
-      append_quoted(line, other_file);
-      line += ": they are the same file";
+      line.append_quoted(file);
+      line.append(" into ");
+      line.append_quoted(other_file);
+      line.append(": they are the same file");
+      break;
+    case Failure::Swapped:
+      line.append_quoted(file);
+      line.append(": the arguments look swapped: ");
+      line.append_quoted(other_file);
+      line.append(" is an include file of this tool and ");
+      line.append_quoted(file);
+      line.append(" is not");
+      break;
+    case Failure::Memory:
+      line.append_quoted(file);
+      line.append(" into ");
+      line.append_quoted(other_file);
+      line.append(": ");
+      line.append(std::strerror(error));
       break;
     case Failure::BadSourceDateEpoch:
-      line += std::to_string(LATEST_STAMP_SECONDS);
-      line += ": ";
-      append_quoted(line, file);
+      line.append_number(LATEST_STAMP_SECONDS);
+      line.append(": ");
+      line.append_quoted(file);
       break;
     default:
-      append_quoted(line, file);
-      line += ": ";
-      line += std::strerror(error);
+      line.append_quoted(file);
+      line.append(": ");
+      line.append(std::strerror(error));
       break;
   }
-  line += '\n';
-  write_standard_error(line);
+  write_standard_error(line.finished());
 }
 
 }  // namespace quarlex

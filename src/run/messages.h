@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string_view>
 
 namespace quarlex {
@@ -11,15 +12,20 @@ enum class Message { Usage, SourceUnopenable, OutputUnopenable, SameFile };
 // Prints `message` on standard output, followed by a line end.
 void print_message(Message message);
 
+inline constexpr std::size_t REASON_LINE_BYTES = 16384;
+
 // What a failure's line on standard error says could not be done.
 enum class Failure {
   OpenSource,
   OpenOutput,
   SameFile,
+  Swapped,  // `file` is OUTPUT, `other_file` SOURCE
+  CreateScratch,
   Read,
   Write,
   Close,
   Replace,
+  Memory,
   BadSourceDateEpoch,
 };
 
@@ -28,7 +34,9 @@ enum class Failure {
 // "quarlex: cannot read '/proc/self/mem': Input/output error".
 // `file` is the path as given (or the variable's value); `other_file` the
 // second path where a failure concerns two. Control bytes in either are
-// shown as "?", so that the line stays one line.
+// shown as "?", so that the line stays one line. Allocates nothing, so
+// that it works when memory has run out; a line longer than
+// REASON_LINE_BYTES is cut.
 void print_reason(Failure failure, std::string_view file, int error,
                   std::string_view other_file = {});
 

@@ -1,13 +1,16 @@
 #include "run/run_conversion.h"
 
+#include <array>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <new>
+#include <optional>
 #include <string>
 
+#include "platform/file_facts.h"
 #include "platform/standard_streams.h"
-#include "run/file_identity.h"
 #include "run/label_rules.h"
 #include "run/messages.h"
 #include "run/progress.h"
@@ -39,10 +42,13 @@ enum class RunOutcome {
   SourceUnopenable,
   SameFile,
   OutputUnopenable,
+  ArgumentsSwapped,
+  ScratchUnmakeable,
   ReadFailed,
   WriteFailed,
   CloseFailed,
   ReplaceFailed,
+  OutOfMemory,
 };
 
 struct RunResult {
@@ -65,25 +71,88 @@ RunResult output_failure(const OutputStream& output) {
           output.error()};
 }
 
-// Converts every byte of `source` into data lines and adds their number to
-// `byte_count`.
-RunResult convert_data(std::FILE* source, OutputStream& output, OutputFlavour flavour,
+RunResult install_failure(const OutputFile::Installing& installing) {
+  switch (installing.failed) {
+    case OutputFile::Step::None:
+      break;
+    case OutputFile::Step::Replace:
+      return {RunOutcome::ReplaceFailed, installing.error};
+    case OutputFile::Step::Write:
+      return {RunOutcome::WriteFailed, installing.error};
+    case OutputFile::Step::Close:
+      return {RunOutcome::CloseFailed, installing.error};
+  }
+  return {RunOutcome::Converted};
+}
+
+// The source's blocks, the first of which may have been read already.
+class SourceBlocks {
+ public:
+  explicit SourceBlocks(std::FILE* source)
+      : source_(source), block_(std::make_unique_for_overwrite<std::uint8_t[]>(READ_BLOCK)) {}
+
+  const std::uint8_t* data() const { return block_.get(); }
+
+  // Reads the next block, unless the one read ahead is still to be taken.
+  BlockRead next() {
+    if (read_ahead_) {
+      read_ahead_ = false;
+      return last_;
+    }
+    last_ = read_block(source_, block_.get());
+    return last_;
+  }
+
+  // Reads the first block now; next() then gives it.
+  BlockRead peek_first() {
+    last_ = read_block(source_, block_.get());
+    read_ahead_ = true;
+    return last_;
+  }
+
+ private:
+  std::FILE* source_;
+  std::unique_ptr<std::uint8_t[]> block_;
+  BlockRead last_{0, 0};
+  bool read_ahead_ = false;
+};
+
+// Converts every byte of the source into data lines and adds their number
+// to `byte_count`.
+RunResult convert_data(SourceBlocks& blocks, OutputStream& output, OutputFlavour flavour,
                        Progress& progress, std::uint64_t& byte_count) {
-  const auto block = std::make_unique_for_overwrite<std::uint8_t[]>(READ_BLOCK);
   DataLineForm form = first_line_form(flavour);
   for (;;) {
-    const BlockRead read = read_block(source, block.get());
+    const BlockRead read = blocks.next();
     // A failed read ends the run before its block is converted: without the
     // closing text the file cannot pass for a complete one.
     if (read.error != 0) return {RunOutcome::ReadFailed, read.error};
     byte_count += read.size;
-    if (!append_data_lines(output, block.get(), read.size, form)) return output_failure(output);
+    if (!append_data_lines(output, blocks.data(), read.size, form)) return output_failure(output);
     progress.update(byte_count);
     if (read.size < READ_BLOCK) return {RunOutcome::Converted};
   }
 }
 
-RunResult convert(const RunArguments& arguments) {
+// Whether SOURCE and OUTPUT look the wrong way round: SOURCE is one of this
+// tool's include files, and converting it would replace a file with data
+// of its own (the image the include file was made from, say). Reads the
+// source's first block only where OUTPUT holds such data.
+bool arguments_look_swapped(const OutputFile& output_file, SourceBlocks& blocks,
+                            RunResult& failure) {
+  std::array<char, INCLUDE_FILE_MARK_BYTES> start{};
+  const std::size_t got = output_file.existing_start(start.data(), start.size());
+  if (got == 0 || starts_like_include_file({start.data(), got})) return false;
+  const BlockRead first = blocks.peek_first();
+  if (first.error != 0) {
+    failure = {RunOutcome::ReadFailed, first.error};
+    return false;
+  }
+  return starts_like_include_file(
+      {reinterpret_cast<const char*>(blocks.data()), static_cast<std::size_t>(first.size)});
+}
+
+RunResult convert(const RunArguments& arguments, const ClosedAtStart& closed) {
   // Checked first: a run that cannot stamp its header as asked must not
   // touch the output.
   const std::optional<LocalTime> stamp = stamp_time(std::getenv(SOURCE_DATE_EPOCH));
@@ -91,24 +160,38 @@ RunResult convert(const RunArguments& arguments) {
 
   SourceFile source = open_source(arguments.source_path);
   if (!source) return {RunOutcome::SourceUnopenable, errno};
+  const int source_descriptor = descriptor_of(source.get());
+  const FileFacts source_facts = descriptor_facts(source_descriptor);
   // Reading a directory fails only at the first read on some systems; by
   // then the output would already be written.
-  if (is_directory(arguments.source_path)) return {RunOutcome::SourceUnopenable, EISDIR};
-  // Writing the output would destroy the source before a byte of it was
-  // read, or read the run's own output back.
-  if (same_file(arguments.source_path, arguments.output_path)) return {RunOutcome::SameFile};
-  // Into a regular file the text goes to a scratch file first, which
-  // replaces the old file only once complete: a run that fails or is
-  // interrupted leaves the old file as it was, never a cut one.
-  const OutputOpening opened = open_output_file(arguments.output_path);
-  if (opened.file == nullptr) return {RunOutcome::OutputUnopenable, opened.error};
+  if (source_facts.kind == FileKind::Directory) return {RunOutcome::SourceUnopenable, EISDIR};
+
+  // Armed before any scratch file exists, so that none outlives a signal.
+  const SignalCleanup cleanup;
+  // How OUTPUT is written is decided here, from what it and its folder
+  // are, before anything is written.
+  OutputFile output_file(arguments.output_path, closed);
+  // Writing the output would replace the source, or read the run's own
+  // output back.
+  if (output_file.is_file_of(source_descriptor)) return {RunOutcome::SameFile};
+  if (output_file.way() == OutputWay::Refused)
+    return {RunOutcome::OutputUnopenable, output_file.error()};
+  SourceBlocks blocks(source.get());
+  RunResult failure{RunOutcome::Converted};
+  if (arguments_look_swapped(output_file, blocks, failure)) return {RunOutcome::ArgumentsSwapped};
+  if (failure.outcome != RunOutcome::Converted) return failure;
+
+  const OutputFile::Opening opened = output_file.open();
+  if (opened.stream == nullptr)
+    return {opened.scratch_failed ? RunOutcome::ScratchUnmakeable : RunOutcome::OutputUnopenable,
+            opened.error};
   // Into a file on disk, handing the text to the page cache costs the
   // kernel more time than composing it costs us, so a second thread does it
   // alongside. A device or pipe gains nothing worth the hand-overs. Declared
   // after the output file, so that its stream is closed before the scratch
   // file goes.
-  OutputStream output(opened.file->stream(),
-                      opened.file->on_disk() ? ChunkWriting::InBackground : ChunkWriting::AtOnce);
+  const bool on_disk = descriptor_facts(descriptor_of(opened.stream)).kind == FileKind::Regular;
+  OutputStream output(opened.stream, on_disk ? ChunkWriting::InBackground : ChunkWriting::AtOnce);
 
   const std::string label = derive_label(arguments.label_text);
   const OutputFlavour flavour = choose_flavour(arguments.output_path);
@@ -120,17 +203,16 @@ RunResult convert(const RunArguments& arguments) {
 
   std::uint64_t byte_count = 0;
   {
-    Progress progress(standard_error_is_terminal(), known_source_size(arguments.source_path));
-    const RunResult data = convert_data(source.get(), output, flavour, progress, byte_count);
+    Progress progress(standard_error_is_terminal(),
+                      source_facts.kind == FileKind::Regular ? source_facts.size : 0);
+    const RunResult data = convert_data(blocks, output, flavour, progress, byte_count);
     if (data.outcome != RunOutcome::Converted) return data;
   }
   source.reset();
 
   compose_size_equate(line_buffer, flavour, label, byte_count);
   if (!output.write(line_buffer) || !output.close()) return output_failure(output);
-  if (const int error = opened.file->install(); error != 0)
-    return {RunOutcome::ReplaceFailed, error};
-  return {RunOutcome::Converted};
+  return install_failure(output_file.install());
 }
 
 // The one place where outcomes become messages and exit statuses: the
@@ -158,6 +240,14 @@ int report(const RunResult& result, const RunArguments& arguments) {
       print_message(Message::OutputUnopenable);
       print_reason(Failure::OpenOutput, arguments.output_path, result.error);
       break;
+    case RunOutcome::ArgumentsSwapped:
+      print_message(Message::OutputUnopenable);
+      print_reason(Failure::Swapped, arguments.output_path, 0, arguments.source_path);
+      break;
+    case RunOutcome::ScratchUnmakeable:
+      print_message(Message::OutputUnopenable);
+      print_reason(Failure::CreateScratch, arguments.output_path, result.error);
+      break;
     case RunOutcome::ReadFailed:
       print_reason(Failure::Read, arguments.source_path, result.error);
       break;
@@ -170,6 +260,9 @@ int report(const RunResult& result, const RunArguments& arguments) {
     case RunOutcome::ReplaceFailed:
       print_reason(Failure::Replace, arguments.output_path, result.error);
       break;
+    case RunOutcome::OutOfMemory:
+      print_reason(Failure::Memory, arguments.source_path, ENOMEM, arguments.output_path);
+      break;
   }
   return FAILURE_STATUS;
 }
@@ -177,11 +270,22 @@ int report(const RunResult& result, const RunArguments& arguments) {
 }  // namespace
 
 int run_conversion(int argc, const char* const* argv) {
+  // Before anything is opened: no file of the run may take the number of a
+  // closed standard descriptor.
+  const ClosedAtStart closed = hold_standard_descriptors_open();
   if (argc <= OUTPUT_ARGUMENT) return report({RunOutcome::TooFewArguments}, {});
   const RunArguments arguments{
       argv[SOURCE_ARGUMENT], argv[OUTPUT_ARGUMENT],
       argc > LABEL_ARGUMENT ? argv[LABEL_ARGUMENT] : argv[SOURCE_ARGUMENT]};
-  return report(convert(arguments), arguments);
+  RunResult result{RunOutcome::Converted};
+  try {
+    result = convert(arguments, closed);
+  } catch (const std::bad_alloc&) {
+    // The run's files are closed and its scratch file removed on the way
+    // out of convert(); what is left is to say so without memory.
+    result = {RunOutcome::OutOfMemory, ENOMEM};
+  }
+  return report(result, arguments);
 }
 
 }  // namespace quarlex

@@ -1,8 +1,6 @@
 #include "run/source_stream.h"
 
 #include <cerrno>
-#include <filesystem>
-#include <system_error>
 
 namespace quarlex {
 
@@ -20,14 +18,6 @@ BlockRead read_block(std::FILE* source, std::uint8_t* block) {
   const std::size_t size = std::fread(block, 1, READ_BLOCK, source);
   if (size == READ_BLOCK || std::ferror(source) == 0) return BlockRead{size, 0};
   return BlockRead{size, errno != 0 ? errno : EIO};
-}
-
-std::uint64_t known_source_size(const char* path) {
-  std::error_code error;
-  const std::filesystem::path source(path);
-  if (!std::filesystem::is_regular_file(source, error)) return 0;
-  const std::uintmax_t size = std::filesystem::file_size(source, error);
-  return error ? 0 : size;
 }
 
 }  // namespace quarlex

@@ -20,10 +20,6 @@ using SourceFile = std::unique_ptr<std::FILE, FileCloser>;
 // Opens `path` for binary reading; empty on failure, with errno set.
 SourceFile open_source(const char* path);
 
-// The size of the source at `path` where it is a regular file, else 0:
-// pipes and devices tell no size before they end.
-std::uint64_t known_source_size(const char* path);
-
 struct BlockRead {
   std::size_t size;  // bytes delivered, 0 to READ_BLOCK
   int error;         // the system's error code if a read error ended the block early, else 0

@@ -8,8 +8,6 @@
 namespace quarlex {
 namespace {
 
-constexpr std::string_view DO_NOT_EDIT = "Do not edit! Call QUARLEX.EXE to update this data.";
-
 void append_line(std::string& text, std::string_view leader, std::string_view line) {
   text += leader;
   text += line;
@@ -41,18 +39,27 @@ void compose_header(std::string& line_buffer, OutputFlavour flavour, std::string
                     std::string_view label, const LocalTime& time) {
   line_buffer.clear();
   if (flavour == OutputFlavour::CSource) {
-    append_line(line_buffer, "", "/*");
-    append_comment_body(line_buffer, flavour, " ", source_path, time);
+    append_line(line_buffer, "", C_COMMENT_START);
+    append_comment_body(line_buffer, flavour, C_COMMENT_LEADER, source_path, time);
     line_buffer += LINE_END;
     append_line(line_buffer, "", "*/");
     line_buffer += "unsigned char ";
     line_buffer += label;
     append_line(line_buffer, "", "[ ] = {");
   } else {
-    append_comment_body(line_buffer, flavour, "; ", source_path, time);
+    append_comment_body(line_buffer, flavour, ASSEMBLY_COMMENT_LEADER, source_path, time);
     line_buffer += label;
     append_line(line_buffer, "", ":");
   }
+}
+
+bool starts_like_include_file(std::string_view start) {
+  std::string c_start;
+  append_line(c_start, "", C_COMMENT_START);
+  append_line(c_start, C_COMMENT_LEADER, DO_NOT_EDIT);
+  std::string assembly_start;
+  append_line(assembly_start, ASSEMBLY_COMMENT_LEADER, DO_NOT_EDIT);
+  return start.starts_with(c_start) || start.starts_with(assembly_start);
 }
 
 void compose_size_equate(std::string& line_buffer, OutputFlavour flavour, std::string_view label,

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "platform/local_time.h"
+#include "text/line_end.h"
 #include "text/output_flavour.h"
 
 namespace quarlex {
@@ -19,6 +21,30 @@ inline constexpr std::array<std::string_view, 5> NOTICE_LINES{
     "Mail: quarlex@example.org",
     "Home page: https://quarlex.example.org",
 };
+
+// The first line of every header's comment.
+inline constexpr std::string_view DO_NOT_EDIT =
+    "Do not edit! Call QUARLEX.EXE to update this data.";
+
+// What each comment line of a header starts with; the C header's comment
+// opens on a line of its own.
+inline constexpr std::string_view C_COMMENT_START = "/*";
+inline constexpr std::string_view C_COMMENT_LEADER = " ";
+inline constexpr std::string_view ASSEMBLY_COMMENT_LEADER = "; ";
+
+// How many bytes at the start of a file starts_like_include_file() needs:
+// the C header's "/*" line and its first comment line, which is longer
+// than the assembler header's first line.
+inline constexpr std::size_t INCLUDE_FILE_MARK_BYTES = C_COMMENT_START.size() + LINE_END.size() +
+                                                       C_COMMENT_LEADER.size() +
+                                                       DO_NOT_EDIT.size() + LINE_END.size();
+static_assert(ASSEMBLY_COMMENT_LEADER.size() + DO_NOT_EDIT.size() + LINE_END.size() <=
+              INCLUDE_FILE_MARK_BYTES);
+
+// Whether `start`, the first bytes of a file (INCLUDE_FILE_MARK_BYTES of
+// them where it has that many), begins as an include file of this tool
+// does, in either flavour.
+bool starts_like_include_file(std::string_view start);
 
 namespace detail {
 constexpr bool closes_c_comment(std::string_view line) {

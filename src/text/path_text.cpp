@@ -3,15 +3,6 @@
 namespace quarlex {
 namespace {
 
-constexpr char STAND_IN = '?';
-constexpr unsigned char FIRST_PRINTABLE = 0x20;
-constexpr unsigned char DELETE = 0x7F;
-
-constexpr bool is_control(char c) {
-  const auto byte = static_cast<unsigned char>(c);
-  return byte < FIRST_PRINTABLE || byte == DELETE;
-}
-
 // Puts `escape` between the two characters of every `pair` in `text` from
 // `from` on.
 void break_pairs(std::string& text, std::size_t from, std::string_view pair, char escape) {
@@ -23,7 +14,7 @@ void break_pairs(std::string& text, std::size_t from, std::string_view pair, cha
 }  // namespace
 
 void append_path_on_one_line(std::string& text, std::string_view path) {
-  for (char c : path) text += is_control(c) ? STAND_IN : c;
+  for (char c : path) text += on_one_line(c);
 }
 
 void append_path_in_c_comment(std::string& text, std::string_view path) {

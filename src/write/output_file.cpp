@@ -1,26 +1,287 @@
 #include "write/output_file.h"
 
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <utility>
+
+#include "platform/signal_cleanup.h"
+#include "write/scratch_name.h"
+
 namespace quarlex {
 namespace {
 
-class InPlaceOutput final : public OutputFile {
- public:
-  InPlaceOutput(std::FILE* file, bool on_disk) : file_(file), on_disk_(on_disk) {}
+constexpr int SCRATCH_ATTEMPTS = 100;
 
-  std::FILE* stream() const override { return file_; }
-  bool on_disk() const override { return on_disk_; }
-  // Every byte went where it belongs as it was written.
-  int install() override { return 0; }
+std::uint64_t scratch_salt(int attempt) {
+  const auto now =
+      static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+  constexpr std::uint64_t MIX = 0x9E37'79B9'7F4A'7C15u;
+  return now * MIX + static_cast<std::uint64_t>(attempt);
+}
 
- private:
-  std::FILE* file_;
-  bool on_disk_;
-};
+constexpr char lower_ascii(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool equal_ignoring_case(const std::string& first, const std::string& second) {
+  if (first.size() != second.size()) return false;
+  for (std::size_t i = 0; i < first.size(); ++i)
+    if (lower_ascii(first[i]) != lower_ascii(second[i])) return false;
+  return true;
+}
+
+// A stream on `descriptor`, which it takes over: closed if no stream can
+// be made on it.
+OutputFile::Opening stream_on(int descriptor) {
+  if (descriptor == -1) return {nullptr, errno};
+  std::FILE* stream = ::fdopen(descriptor, "wb");
+  if (stream == nullptr) {
+    const int error = errno;
+    close_descriptor(descriptor);
+    return {nullptr, error};
+  }
+  return {stream};
+}
 
 }  // namespace
 
-std::unique_ptr<OutputFile> in_place_output(std::FILE* file, bool on_disk) {
-  return std::make_unique<InPlaceOutput>(file, on_disk);
+OutputWay way_for_existing_file(const ReplacementFacts& facts) {
+  const bool rename_keeps_everything =
+      !facts.other_names && facts.folder_write_error == 0 && !facts.folder_entries_fixed &&
+      !facts.mount_point && !facts.sticky_protected && facts.owner_kept && facts.group_kept &&
+      facts.attributes_kept && facts.flags_kept;
+  return rename_keeps_everything ? OutputWay::ByRename : OutputWay::InPlace;
 }
+
+bool same_file(const FileFacts& first, const std::string& first_path, const FileFacts& second,
+               const std::string& second_path) {
+  if (first.kind == FileKind::Missing || second.kind == FileKind::Missing) return false;
+  if (first.identity == second.identity) return true;
+  return first.identity.device == second.identity.device && first.size == second.size &&
+         first.modified == second.modified && first.changed == second.changed &&
+         !first_path.empty() && equal_ignoring_case(first_path, second_path);
+}
+
+OutputFile::OutputFile(const char* path, const ClosedAtStart& closed) {
+  OutputLocation location = locate_output(path);
+  if (location.error != 0) {
+    error_ = location.error;
+    return;
+  }
+  if (location.descriptor != -1) {
+    take_descriptor(location.descriptor, closed);
+    return;
+  }
+  if (location.opened_by_system) {
+    if (const int error = open_by_system(path, descriptor_); error != 0) {
+      error_ = error;
+      return;
+    }
+    decide_for(descriptor_facts(descriptor_), closed);
+    return;
+  }
+  place_ = std::move(location.place);
+  full_path_ = place_->full_path();
+  const FileFacts facts = place_->facts();
+  if (facts.kind == FileKind::Missing) {
+    const ReplacementFacts folder = place_->replacement_facts(-1);
+    error_ = folder.folder_write_error;
+    // A folder that takes new names but lets none go (append-only): the
+    // file is made where it belongs when the text is complete.
+    way_ = error_ != 0                   ? OutputWay::Refused
+           : folder.folder_entries_fixed ? OutputWay::InPlace
+                                         : OutputWay::ByRename;
+    return;
+  }
+  if (facts.kind == FileKind::Directory) {
+    error_ = EISDIR;
+    return;
+  }
+  // Opening for writing tells, before anything changes, whether the user
+  // may write the file, even where the folder would let a new file take
+  // its place.
+  if (const int error = place_->open_existing(descriptor_); error != 0) {
+    error_ = error;
+    return;
+  }
+  decide_for(descriptor_facts(descriptor_), closed);
+}
+
+void OutputFile::take_descriptor(int descriptor, const ClosedAtStart& closed) {
+  const auto standard = static_cast<std::size_t>(descriptor);
+  facts_ = descriptor_facts(descriptor);
+  if ((standard < closed.closed.size() && closed.closed[standard]) ||
+      facts_.kind == FileKind::Missing) {
+    error_ = EBADF;
+    return;
+  }
+  full_path_ = descriptor_path(descriptor);
+  if (descriptor_writable(descriptor)) {
+    descriptor_ = copy_descriptor(descriptor);
+    error_ = descriptor_ == -1 ? errno : 0;
+    way_ = descriptor_ == -1 ? OutputWay::Refused : OutputWay::ThroughDescriptor;
+    return;
+  }
+  // Open only for reading: the file behind it is opened anew for writing.
+  const std::string name = "/proc/self/fd/" + std::to_string(descriptor);
+  if (const int error = open_by_system(name.c_str(), descriptor_); error != 0) {
+    error_ = error;
+    return;
+  }
+  decide_for(descriptor_facts(descriptor_), closed);
+}
+
+void OutputFile::decide_for(const FileFacts& facts, const ClosedAtStart& closed) {
+  facts_ = facts;
+  if (facts.kind == FileKind::Missing || facts.kind == FileKind::Directory) {
+    error_ = facts.kind == FileKind::Directory ? EISDIR : EBADF;
+    return;
+  }
+  // The file a standard descriptor has open, under whatever name (a shell's
+  // >> log.txt): replacing it would leave that descriptor on a removed file
+  // and lose what it appended.
+  if (const int standard = standard_descriptor_of(facts, closed); standard != -1) {
+    close_descriptor(descriptor_);
+    descriptor_ = copy_descriptor(standard);
+    error_ = descriptor_ == -1 ? errno : 0;
+    way_ = descriptor_ == -1 ? OutputWay::Refused : OutputWay::ThroughDescriptor;
+    return;
+  }
+  if (facts.kind != FileKind::Regular) {
+    way_ = OutputWay::AsStream;
+    return;
+  }
+  // Reached without its folder (through a descriptor or the process
+  // table): only written over can it stay what it is.
+  way_ = place_ != nullptr ? way_for_existing_file(place_->replacement_facts(descriptor_))
+                           : OutputWay::InPlace;
+}
+
+int OutputFile::standard_descriptor_of(const FileFacts& facts, const ClosedAtStart& closed) {
+  for (int standard = 0; standard < STANDARD_DESCRIPTORS; ++standard) {
+    if (closed.closed[static_cast<std::size_t>(standard)] || !descriptor_writable(standard))
+      continue;
+    const FileFacts open_file = descriptor_facts(standard);
+    if (open_file.kind != FileKind::Missing && open_file.identity == facts.identity)
+      return standard;
+  }
+  return -1;
+}
+
+bool OutputFile::is_file_of(int source) const {
+  return same_file(facts_, full_path_, descriptor_facts(source), descriptor_path(source));
+}
+
+std::size_t OutputFile::existing_start(char* bytes, std::size_t size) const {
+  if ((way_ != OutputWay::ByRename && way_ != OutputWay::InPlace) || place_ == nullptr ||
+      facts_.kind != FileKind::Regular || facts_.size == 0)
+    return 0;
+  return place_->read_start(bytes, size);
+}
+
+OutputFile::Opening OutputFile::open() {
+  switch (way_) {
+    case OutputWay::Refused:
+      return {nullptr, error_};
+    case OutputWay::ThroughDescriptor:
+    case OutputWay::AsStream:
+      return stream_on(std::exchange(descriptor_, -1));
+    case OutputWay::ByRename:
+      return open_scratch_beside();
+    case OutputWay::InPlace:
+      if (const int error = create_nameless_scratch(scratch_); error != 0)
+        return {nullptr, error, true};
+      return stream_on(copy_descriptor(scratch_));
+  }
+  return {nullptr, EINVAL};
+}
+
+OutputFile::Opening OutputFile::open_scratch_beside() {
+  const bool as_new_file = facts_.kind == FileKind::Missing;
+  // No signal may come between the scratch file's creation and its record
+  // in the cleanup slot.
+  const SignalsHeldBack held;
+  int error = EEXIST;
+  for (int attempt = 0; attempt < SCRATCH_ATTEMPTS && error == EEXIST; ++attempt) {
+    std::string name = scratch_name(place_->name(), scratch_salt(attempt));
+    error = place_->create_scratch(name, as_new_file, scratch_);
+    if (error == 0) scratch_name_ = std::move(name);
+  }
+  if (error != 0) return {nullptr, error, true};
+  clean_up_by_removing(*place_, scratch_name_);
+  Opening opened = stream_on(copy_descriptor(scratch_));
+  opened.scratch_failed = opened.stream == nullptr;
+  return opened;
+}
+
+OutputFile::Installing OutputFile::install() {
+  switch (way_) {
+    case OutputWay::Refused:
+      return {error_, Step::Write};
+    case OutputWay::ThroughDescriptor:
+    case OutputWay::AsStream:
+      return {};  // every byte went where it belongs as it was written
+    case OutputWay::ByRename:
+      break;
+    case OutputWay::InPlace:
+      return copy_over();
+  }
+  if (descriptor_ != -1) {
+    if (const int error = copy_attributes(descriptor_, scratch_); error != 0)
+      return {error, Step::Replace};
+    close_descriptor(std::exchange(descriptor_, -1));
+  }
+  // Some systems replace no file that is open, this process's own
+  // descriptors included.
+  if (const int error = close_descriptor(std::exchange(scratch_, -1)); error != 0)
+    return {error, Step::Close};
+  const SignalsHeldBack held;
+  clean_up_nothing();
+  if (const int error = place_->replace_with(scratch_name_); error != 0) {
+    clean_up_by_removing(*place_, scratch_name_);
+    return {error, Step::Replace};
+  }
+  scratch_name_.clear();
+  return {};
+}
+
+OutputFile::Installing OutputFile::copy_over() {
+  const std::uint64_t size = descriptor_facts(scratch_).size;
+  if (descriptor_ == -1) {
+    if (const int error = place_->create_new(descriptor_); error != 0) return {error, Step::Write};
+  }
+  // Before the first byte of OUTPUT changes: a full disk fails here, with
+  // the old text whole.
+  if (const int error = reserve_room(descriptor_, size); error != 0) return {error, Step::Write};
+  {
+    const SignalsHeldBack held;
+    clean_up_by_emptying(descriptor_);
+  }
+  const int error = copy_contents(scratch_, descriptor_, size);
+  // Part of the new text over the rest of the old would pass for a file;
+  // an empty one does not.
+  if (error != 0) empty_file(descriptor_);
+  {
+    const SignalsHeldBack held;
+    clean_up_nothing();
+  }
+  if (error != 0) return {error, Step::Write};
+  const int close_error = close_descriptor(std::exchange(descriptor_, -1));
+  return close_error != 0 ? Installing{close_error, Step::Close} : Installing{};
+}
+
+OutputFile::~OutputFile() {
+  {
+    const SignalsHeldBack held;
+    clean_up_nothing();
+  }
+  if (!scratch_name_.empty()) place_->remove(scratch_name_);
+  if (scratch_ != -1) close_descriptor(scratch_);
+  if (descriptor_ != -1) close_descriptor(descriptor_);
+}
+
+SignalCleanup::SignalCleanup() { install_signal_cleanup(); }
+SignalCleanup::~SignalCleanup() { remove_signal_cleanup(); }
 
 }  // namespace quarlex

@@ -1,52 +1,113 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 #include <memory>
+#include <string>
+
+#include "platform/file_facts.h"
+#include "platform/file_place.h"
+#include "platform/standard_streams.h"
 
 namespace quarlex {
 
-// The file a run writes its include file into. For a regular file (or a
-// name that does not exist yet) that is a scratch file beside the final
-// one, which takes the final one's place in one step once it is complete:
-// at every moment the final file is either the old one whole or the new one
-// whole. Devices, pipes and descriptors the process already has open are
-// written in place, as is a file whose folder takes no new file.
+// How a run's include file reaches OUTPUT.
+enum class OutputWay {
+  Refused,            // OUTPUT cannot be written; error() tells why
+  ThroughDescriptor,  // a descriptor the process has open on it (/dev/stdout,
+                      // or the file of a shell's >>): written there as it comes
+  AsStream,           // a device or a pipe: written as the text comes
+  ByRename,           // a scratch file beside it takes its place once complete
+  InPlace,            // completed in a nameless scratch file, then copied over it
+};
+
+// The way for a regular file that exists: by rename only where the new
+// file keeps everything that writing into the old one keeps (its other
+// names, its place on a mount, owner, group, access list, extended
+// attributes, flags, and a folder that lets the name be replaced);
+// otherwise in place.
+OutputWay way_for_existing_file(const ReplacementFacts& facts);
+
+// Whether `first` and `second` are one file: the same identity, or, where
+// a file system gives one file a new inode number per name (FUSE, names
+// that differ in case only), the same device, size and times under paths
+// that differ in the case of ASCII letters only.
+bool same_file(const FileFacts& first, const std::string& first_path, const FileFacts& second,
+               const std::string& second_path);
+
+// The output of one run: where OUTPUT leads, how it is written, and what
+// that needs. The way is decided when this is made, from what OUTPUT and
+// its folder are, before anything is written; nothing of OUTPUT changes
+// until install(). While a scratch file exists, a signal that ends the run
+// removes it, and during the copy of install() empties OUTPUT rather than
+// leave it cut (where SignalCleanup is armed).
 class OutputFile {
  public:
-  // Removes the scratch file unless install() put it in place.
-  virtual ~OutputFile() = default;
+  // `closed` tells which standard descriptors were closed at the start:
+  // an OUTPUT that names one of them is refused (EBADF).
+  OutputFile(const char* path, const ClosedAtStart& closed);
+  // Removes a scratch file that was not put in place.
+  ~OutputFile();
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
 
-  // The stream to write the include file to, open for binary writing. The
-  // caller closes it, and must have closed it before calling install().
-  virtual std::FILE* stream() const = 0;
+  OutputWay way() const { return way_; }
+  // The system's reason where the way is Refused.
+  int error() const { return error_; }
 
-  // Whether the stream leads to a file on a file system rather than a
-  // device or pipe: only there does writing in a thread of its own pay.
-  virtual bool on_disk() const = 0;
+  // Whether OUTPUT is the file open on `source` (see same_file).
+  bool is_file_of(int source) const;
 
-  // Puts the complete file where the output path names it. Returns 0, or
-  // the system's error code if it could not; the old file is then as it
-  // was. REQUIRES: everything was written and the stream closed without
-  // error.
-  virtual int install() = 0;
+  // The first up to `size` bytes of the regular file that OUTPUT replaces,
+  // in `bytes`; returns how many (0 for a new, empty or unreadable file).
+  std::size_t existing_start(char* bytes, std::size_t size) const;
+
+  struct Opening {
+    std::FILE* stream = nullptr;  // the caller's to close; nullptr on failure
+    int error = 0;                // then the system's reason
+    bool scratch_failed = false;  // the failure was making the scratch file
+  };
+  // Opens what the way needs and returns the stream to write the include
+  // file to, open for binary writing. REQUIRES: way() is not Refused.
+  Opening open();
+
+  enum class Step { None, Replace, Write, Close };
+  struct Installing {
+    int error = 0;
+    Step failed = Step::None;  // what failed, where something did
+  };
+  // Puts the complete include file where OUTPUT names it. On failure OUTPUT
+  // is as it was, except where the copy over it failed part way: it is
+  // then empty. REQUIRES: everything was written to the stream and it was
+  // closed without error.
+  Installing install();
+
+ private:
+  void decide_for(const FileFacts& facts, const ClosedAtStart& closed);
+  void take_descriptor(int descriptor, const ClosedAtStart& closed);
+  // The standard descriptor open for writing on the file of `facts`, or -1.
+  static int standard_descriptor_of(const FileFacts& facts, const ClosedAtStart& closed);
+  Opening open_scratch_beside();
+  Installing copy_over();
+
+  OutputWay way_ = OutputWay::Refused;
+  int error_ = 0;
+  FileFacts facts_;        // of the file OUTPUT leads to (Missing if none yet)
+  std::string full_path_;  // its path as the system gives it
+  std::unique_ptr<FilePlace> place_;
+  int descriptor_ = -1;       // the file written through or over, where one is open
+  int scratch_ = -1;          // the scratch file, where one was made
+  std::string scratch_name_;  // a scratch file beside OUTPUT, until it is put in place
 };
 
-struct OutputOpening {
-  std::unique_ptr<OutputFile> file;  // empty if the output cannot be written
-  int error = 0;                     // then the system's error code
+// Installs the signal handlers that keep a run from leaving a scratch file
+// or a cut output behind, for as long as it lives (see OutputFile).
+class SignalCleanup {
+ public:
+  SignalCleanup();
+  ~SignalCleanup();
+  SignalCleanup(const SignalCleanup&) = delete;
+  SignalCleanup& operator=(const SignalCleanup&) = delete;
 };
-
-// Opens the output named `path` (as given on the command line) for writing.
-// Refuses, before anything is written or created, what could not be opened
-// for writing in place: a directory, a path through a missing folder, a
-// file the user may not write, even where its folder would allow a rename.
-// While a scratch file exists, SIGINT, SIGTERM and SIGHUP remove it before
-// they end the process (a signal ignored at the start stays ignored).
-// REQUIRES: at most one OutputFile exists at a time in a process.
-OutputOpening open_output_file(const char* path);
-
-// An output written where it is: `file` is opened already and the caller
-// takes it over through stream(). For the per-system openers.
-std::unique_ptr<OutputFile> in_place_output(std::FILE* file, bool on_disk);
 
 }  // namespace quarlex

@@ -1,12 +1,18 @@
 #include "cli_support.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <stdexcept>
+#include <thread>
 
 namespace quarlex::cli {
 
@@ -53,8 +59,11 @@ ToolRun run_quarlex(const fs::path& directory, const std::vector<std::string>& a
                     const std::string& prefix) {
   const fs::path printed_file = directory / ".printed";
   const fs::path errors_file = directory / ".errors";
-  std::string command =
-      "cd " + shell_quote(directory.string()) + " && " + prefix + " " + tool_command();
+  // A scratch file that the tool makes outside the output's folder goes
+  // into the test's own folder too.
+  std::string command = "cd " + shell_quote(directory.string()) +
+                        " && export TMPDIR=" + shell_quote(directory.string()) + " && " + prefix +
+                        " " + tool_command();
   for (const std::string& argument : arguments) {
     command += ' ';
     command += shell_quote(argument);
@@ -65,6 +74,51 @@ ToolRun run_quarlex(const fs::path& directory, const std::vector<std::string>& a
   fs::remove(printed_file);
   fs::remove(errors_file);
   return run;
+}
+
+pid_t start_quarlex(const fs::path& directory, const std::vector<std::string>& arguments,
+                    int output_descriptor, int ignored) {
+  const pid_t child = ::fork();
+  if (child != 0) return child;
+  if (::chdir(directory.c_str()) != 0 || ::setenv("TMPDIR", directory.c_str(), 1) != 0)
+    ::_exit(127);
+  const int out = output_descriptor != -1 ? output_descriptor : ::open("/dev/null", O_WRONLY);
+  ::dup2(out, STDOUT_FILENO);
+  if (ignored != 0) std::signal(ignored, SIG_IGN);
+  std::vector<char*> argv{const_cast<char*>(QUARLEX_EXECUTABLE)};
+  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+  ::execv(QUARLEX_EXECUTABLE, argv.data());
+  ::_exit(127);
+}
+
+fs::path wait_for_scratch(const fs::path& directory, std::string_view output,
+                          std::uintmax_t at_least) {
+  std::string start = ".";
+  start += output;
+  start += ".quarlex-";
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (std::chrono::steady_clock::now() < give_up) {
+    for (const auto& entry : fs::directory_iterator(directory)) {
+      std::error_code error;
+      if (entry.path().filename().string().starts_with(start) &&
+          fs::file_size(entry.path(), error) > at_least && !error)
+        return entry.path();
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return {};
+}
+
+void make_sparse_file(const fs::path& path, std::uintmax_t size) {
+  write_file(path, "");
+  fs::resize_file(path, size);
+}
+
+std::uint64_t inode_of(const fs::path& path) {
+  struct stat facts {};
+  if (::stat(path.c_str(), &facts) != 0) throw std::runtime_error("cannot stat " + path.string());
+  return facts.st_ino;
 }
 
 std::set<std::string> names_in(const fs::path& directory) {

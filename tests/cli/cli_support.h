@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <set>
@@ -63,6 +65,23 @@ bool testing_windows_build();
 // that set limits ("ulimit -f 100;").
 ToolRun run_quarlex(const fs::path& directory, const std::vector<std::string>& arguments,
                     const std::string& prefix = "");
+
+// Starts this build's converter with `arguments` in `directory` (TMPDIR
+// there too), standard output on `output_descriptor` (or /dev/null if -1),
+// the signal `ignored` ignored from the start (none if 0).
+pid_t start_quarlex(const fs::path& directory, const std::vector<std::string>& arguments,
+                    int output_descriptor = -1, int ignored = 0);
+
+// The scratch file the converter is writing beside `output` in
+// `directory`, once it holds more than `at_least` bytes; empty if none
+// comes within ten seconds.
+fs::path wait_for_scratch(const fs::path& directory, std::string_view output,
+                          std::uintmax_t at_least);
+
+// A file of `size` bytes that takes no room on disk: all zeros.
+void make_sparse_file(const fs::path& path, std::uintmax_t size);
+
+std::uint64_t inode_of(const fs::path& path);
 
 // The names of everything in `directory`, hidden ones included.
 std::set<std::string> names_in(const fs::path& directory);

@@ -26,44 +26,6 @@ using namespace std::string_literals;
 const char* const OLD_TEXT = "the old output, which must survive\n";
 const std::string STAMP = "SOURCE_DATE_EPOCH=1700000000";
 
-// Starts the converter with `arguments` in `directory`, standard output on
-// `output_descriptor` (or /dev/null if -1), `ignored` ignored from the start.
-pid_t start_quarlex(const fs::path& directory, const std::vector<std::string>& arguments,
-                    int output_descriptor = -1, int ignored = 0) {
-  const pid_t child = ::fork();
-  if (child != 0) return child;
-  if (::chdir(directory.c_str()) != 0) ::_exit(127);
-  const int out = output_descriptor != -1 ? output_descriptor : ::open("/dev/null", O_WRONLY);
-  ::dup2(out, STDOUT_FILENO);
-  if (ignored != 0) std::signal(ignored, SIG_IGN);
-  std::vector<char*> argv{const_cast<char*>(QUARLEX_EXECUTABLE)};
-  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-  argv.push_back(nullptr);
-  ::execv(QUARLEX_EXECUTABLE, argv.data());
-  ::_exit(127);
-}
-
-// The scratch file the converter is writing in `directory`, once it holds
-// more than `at_least` bytes; empty if none comes within ten seconds.
-fs::path wait_for_scratch(const fs::path& directory, std::uintmax_t at_least) {
-  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (std::chrono::steady_clock::now() < give_up) {
-    for (const auto& entry : fs::directory_iterator(directory)) {
-      std::error_code error;
-      if (entry.path().filename().string().starts_with(".out.h.quarlex-") &&
-          fs::file_size(entry.path(), error) > at_least && !error)
-        return entry.path();
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return {};
-}
-
-void make_sparse_file(const fs::path& path, std::uintmax_t size) {
-  write_file(path, "");
-  fs::resize_file(path, size);
-}
-
 TEST(SafeOutput, SizeLimitInsideTheClosingLineLeavesTheOldOutput) {
   // Wine's loader itself writes files larger than such a limit.
   if (testing_windows_build()) GTEST_SKIP() << "a limit of a few KiB stops Wine itself";
@@ -193,7 +155,7 @@ TEST(SafeOutput, InterruptionLeavesTheOldOutputAndNoScratchFile) {
     write_file(dir / "out.h", OLD_TEXT);
     const pid_t child = start_quarlex(dir.path(), {"huge.bin", "out.h", "huge"});
     ASSERT_GT(child, 0);
-    const bool started = !wait_for_scratch(dir.path(), 1 << 20).empty();
+    const bool started = !wait_for_scratch(dir.path(), "out.h", 1 << 20).empty();
     ::kill(child, signal_number);
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
@@ -214,7 +176,7 @@ TEST(SafeOutput, SignalIgnoredAtTheStartStaysIgnored) {
   make_sparse_file(dir / "big.bin", SIZE);
   const pid_t child = start_quarlex(dir.path(), {"big.bin", "out.h", "big"}, -1, SIGHUP);
   ASSERT_GT(child, 0);
-  const bool started = !wait_for_scratch(dir.path(), 0).empty();
+  const bool started = !wait_for_scratch(dir.path(), "out.h", 0).empty();
   ::kill(child, SIGHUP);
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
@@ -318,17 +280,19 @@ TEST(SafeOutput, SymbolicLinksKeepPointingAtTheReplacedFile) {
             (std::set<std::string>{"chain.h", "dangling.h", "link.h", "real", "s.bin"}));
 }
 
-// A hard link of the old output is another name of the old file: it keeps
-// the old text, as the README says.
-TEST(SafeOutput, HardLinksOfTheOldOutputKeepTheOldText) {
+// A hard link of the old output is another name of the old file: a rename
+// would leave it with the old text, so the file is written in place and
+// every name shows the new one.
+TEST(SafeOutput, HardLinksOfTheOldOutputShowTheNewText) {
   ScratchDir dir;
   write_file(dir / "s.bin", "abc");
   write_file(dir / "out.inc", OLD_TEXT);
   fs::create_hard_link(dir / "out.inc", dir / "other.inc");
   ASSERT_EQ(run_quarlex(dir.path(), {"s.bin", "out.inc"}).status, 0);
-  EXPECT_EQ(read_file(dir / "other.inc"), OLD_TEXT);
-  EXPECT_EQ(mask_date_line(read_file(dir / "out.inc")),
-            include_file(Flavour::Assembly, "s.bin", "s_bin", "abc"));
+  const std::string expected = include_file(Flavour::Assembly, "s.bin", "s_bin", "abc");
+  EXPECT_EQ(mask_date_line(read_file(dir / "out.inc")), expected);
+  EXPECT_EQ(mask_date_line(read_file(dir / "other.inc")), expected);
+  EXPECT_EQ(inode_of(dir / "out.inc"), inode_of(dir / "other.inc"));
 }
 
 TEST(SafeOutput, PermissionBitsOfAnOldOutputAreKept) {
@@ -340,8 +304,9 @@ TEST(SafeOutput, PermissionBitsOfAnOldOutputAreKept) {
     int old_mode;  // -1: no old output
     int expected_mode;
   } cases[] = {
-      {"022", 0640, 0640}, {"077", 0604, 0604}, {"022", 0755, 0755},
-      {"022", -1, 0644},   {"077", -1, 0600},   {"000", -1, 0666},
+      {"022", 0640, 0640},   {"077", 0604, 0604},   {"022", 0755, 0755},
+      {"022", 04755, 04755}, {"022", 02750, 02750}, {"022", 01644, 01644},
+      {"022", -1, 0644},     {"077", -1, 0600},     {"000", -1, 0666},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string("umask ") + c.umask + ", old mode " + std::to_string(c.old_mode));
@@ -376,8 +341,13 @@ class AsNobody : public ::testing::Test {
   }
 
   ToolRun run_as_nobody(const std::string& output) {
+    // A folder nobody may write, for the scratch file of a run in place.
+    const fs::path scratch = dir_ / "tmp";
+    fs::create_directory(scratch);
+    fs::permissions(scratch, fs::perms::all);
     return run_quarlex(dir_.path(), {"s.bin", output},
-                       "setpriv --reuid=nobody --regid=nogroup --clear-groups");
+                       "TMPDIR=" + shell_quote(scratch.string()) +
+                           " setpriv --reuid=nobody --regid=nogroup --clear-groups");
   }
 
   static void give_to_nobody(const fs::path& path, mode_t mode) {
@@ -412,7 +382,8 @@ TEST_F(AsNobody, WritableFileInAReadOnlyFolderIsWrittenInPlace) {
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(mask_date_line(read_file(dir_ / "out.h")),
             include_file(Flavour::CSource, "s.bin", "s_bin", "abc"));
-  EXPECT_EQ(names_in(dir_.path()), (std::set<std::string>{"out.h", "s.bin"}));
+  EXPECT_EQ(names_in(dir_.path()), (std::set<std::string>{"out.h", "s.bin", "tmp"}));
+  EXPECT_TRUE(fs::is_empty(dir_ / "tmp"));
   // And a new file cannot be made there at all.
   const ToolRun refused = run_as_nobody("new.h");
   EXPECT_EQ(refused.status, 1);

@@ -1,0 +1,56 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <string>
+
+#include "platform/file_facts.h"
+#include "platform/file_place_posix.h"
+
+namespace quarlex {
+
+FileFacts facts_of(const struct stat& facts) {
+  constexpr std::int64_t NANOSECONDS = 1'000'000'000;
+  FileKind kind = FileKind::Other;
+  if (S_ISREG(facts.st_mode)) kind = FileKind::Regular;
+  if (S_ISDIR(facts.st_mode)) kind = FileKind::Directory;
+  return FileFacts{
+      kind,
+      FileIdentity{static_cast<std::uint64_t>(facts.st_dev),
+                   static_cast<std::uint64_t>(facts.st_ino)},
+      static_cast<std::uint64_t>(facts.st_size),
+      static_cast<std::uint64_t>(facts.st_nlink),
+      static_cast<std::int64_t>(facts.st_mtim.tv_sec) * NANOSECONDS + facts.st_mtim.tv_nsec,
+      static_cast<std::int64_t>(facts.st_ctim.tv_sec) * NANOSECONDS + facts.st_ctim.tv_nsec};
+}
+
+int descriptor_of(std::FILE* stream) { return ::fileno(stream); }
+
+FileFacts descriptor_facts(int descriptor) {
+  struct stat facts {};
+  if (::fstat(descriptor, &facts) != 0) return {};
+  return facts_of(facts);
+}
+
+std::string descriptor_path(int descriptor) {
+  // The process table names the file behind each descriptor, folders and
+  // links resolved.
+  const std::string link = "/proc/self/fd/" + std::to_string(descriptor);
+  std::array<char, PATH_MAX> path{};
+  const ssize_t length = ::readlink(link.c_str(), path.data(), path.size());
+  if (length <= 0 || static_cast<std::size_t>(length) >= path.size()) return {};
+  return std::string(path.data(), static_cast<std::size_t>(length));
+}
+
+bool descriptor_writable(int descriptor) {
+  const int flags = ::fcntl(descriptor, F_GETFL);
+  return flags != -1 && (flags & O_ACCMODE) != O_RDONLY;
+}
+
+int copy_descriptor(int descriptor) {
+  constexpr int ABOVE_STANDARD = 3;
+  return ::fcntl(descriptor, F_DUPFD_CLOEXEC, ABOVE_STANDARD);
+}
+
+}  // namespace quarlex

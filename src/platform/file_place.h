@@ -1,0 +1,131 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/file_facts.h"
+
+namespace quarlex {
+
+// What tells whether a new file renamed over an existing one would keep
+// everything that writing into the old file keeps. Read from the file, its
+// folder and the user's rights; nothing is tried.
+struct ReplacementFacts {
+  bool other_names = false;           // hard links, which would keep the old text
+  int folder_write_error = 0;         // why the user may not add a name to the folder, else 0
+  bool folder_entries_fixed = false;  // append-only or immutable folder: no name leaves it
+  bool mount_point = false;           // something is mounted on the name
+  bool sticky_protected = false;      // sticky folder, the file and folder of other users
+  bool owner_kept = true;             // a new file can be given the old file's owner
+  bool group_kept = true;             // ... and its group
+  bool attributes_kept = true;        // ... and every access list and extended attribute
+  bool flags_kept = true;             // no file flag (chattr) that a new file would lack
+};
+
+// A name in a folder that is held open: every call acts on the folder the
+// name was found in, whatever is renamed or replaced meanwhile.
+class FilePlace {
+ public:
+  struct State;  // per system
+  explicit FilePlace(std::unique_ptr<State> state);
+  FilePlace(FilePlace&&) noexcept;
+  FilePlace& operator=(FilePlace&&) noexcept;
+  ~FilePlace();
+
+  const State& state() const { return *state_; }
+
+  // The name in its folder.
+  const std::string& name() const;
+
+  // What the name holds now, a link not followed.
+  FileFacts facts() const;
+  // The folder's path and the name, as the system gives the folder's path
+  // ("" where it gives none): for telling one file under two spellings.
+  std::string full_path() const;
+
+  // Why the user may not add a name to the folder, else 0.
+  int folder_write_error() const;
+
+  // Opens the existing file for writing without changing it: no create, no
+  // truncation, no link followed, no wait on a pipe. Sets `descriptor`;
+  // returns 0 or the system's reason.
+  int open_existing(int& descriptor) const;
+  // Creates the file, which must not exist yet, for writing: for a new file
+  // written where it is. Returns 0 or the system's reason.
+  int create_new(int& descriptor) const;
+
+  // Reads what decides between replacing and writing in place; `existing`
+  // is open_existing()'s descriptor.
+  ReplacementFacts replacement_facts(int existing) const;
+
+  // Creates the file `scratch` beside the name, which must not exist yet,
+  // open for reading and writing: only the user may use it, unless
+  // `as_new_file`, when it gets what any new file in the folder gets (the
+  // umask, the folder's default access list). Sets `descriptor`; returns 0
+  // or the system's reason (EEXIST where the name is taken).
+  int create_scratch(const std::string& scratch, bool as_new_file, int& descriptor) const;
+  // Puts the scratch file named `scratch` in the place of the name, in one
+  // step. Returns 0 or the system's reason.
+  int replace_with(const std::string& scratch) const;
+  // Removes the scratch file named `scratch`, if it is still there.
+  void remove(const std::string& scratch) const noexcept;
+
+  // Reads the first up to `size` bytes of the existing file into `bytes`;
+  // returns how many, 0 where it cannot be read.
+  std::size_t read_start(char* bytes, std::size_t size) const;
+
+ private:
+  std::unique_ptr<State> state_;
+};
+
+// Where an output path leads, found without creating or changing anything.
+struct OutputLocation {
+  int error = 0;        // why the path leads nowhere the tool may write
+  int descriptor = -1;  // the process's descriptor the path names (/dev/stdout)
+  // Set where only the system can follow the path (a link of the process
+  // table other than one of this process's descriptors): the file is
+  // reached by opening the path.
+  bool opened_by_system = false;
+  std::unique_ptr<FilePlace> place;  // else the name in its folder
+};
+
+// Follows `path` as the system would for this user, and no further: a
+// link the system refuses to follow (a link in a sticky, world-writable
+// folder owned by neither the user nor the folder's owner, where the
+// system protects such links) is refused with EACCES, and chains of links
+// are followed whatever their length when joined. Stops at a name that
+// does not exist (the target of a dangling link) or is not a link.
+OutputLocation locate_output(const char* path);
+
+// Opens `path` for writing as the system finds it, without truncation or a
+// wait on a pipe. Sets `descriptor`; returns 0 or the system's reason.
+int open_by_system(const char* path, int& descriptor);
+
+// Creates a scratch file that has no name (TMPDIR, else /tmp, holds it
+// until it is closed), open for reading and writing. Sets `descriptor`;
+// returns 0 or the system's reason.
+int create_nameless_scratch(int& descriptor);
+
+// Gives the file on `to` the owner, group, mode (every 07777 bit), access
+// list and extended attributes of the file on `from`, and no others.
+// Returns 0 or the system's reason.
+int copy_attributes(int from, int to);
+
+// Makes sure the file on `descriptor` has room for `size` bytes, without
+// changing what it holds. Returns 0 (also where the file system can
+// reserve nothing ahead) or the system's reason.
+int reserve_room(int descriptor, std::uint64_t size);
+
+// Overwrites the file on `to` with the first `size` bytes of the file on
+// `from` and cuts it to that length. Returns 0 or the system's reason.
+int copy_contents(int from, int to, std::uint64_t size);
+
+// Cuts the file on `descriptor` to nothing. Safe in a signal handler.
+void empty_file(int descriptor) noexcept;
+
+// Closes `descriptor`; returns 0 or the system's reason.
+int close_descriptor(int descriptor) noexcept;
+
+}  // namespace quarlex

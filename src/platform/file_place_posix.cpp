@@ -1,0 +1,281 @@
+#include "platform/file_place_posix.h"
+
+#include <fcntl.h>
+#include <linux/magic.h>
+#include <sys/sendfile.h>
+#include <sys/stat.h>
+#include <sys/vfs.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "platform/signal_cleanup.h"
+
+namespace quarlex {
+namespace {
+
+// Only searching the folder is needed for the *at calls.
+constexpr int FOLDER_FLAGS = O_PATH | O_DIRECTORY | O_CLOEXEC;
+// As many links as the system itself follows before it gives up.
+constexpr int MAX_LINK_HOPS = 40;
+constexpr mode_t NEW_FILE_MODE = 0666;
+constexpr mode_t USER_ONLY_MODE = 0600;
+constexpr std::size_t MAX_DESCRIPTOR_DIGITS = 9;  // any descriptor number fits an int
+constexpr const char* LINK_PROTECTION_SETTING = "/proc/sys/fs/protected_symlinks";
+constexpr const char* OWN_DESCRIPTORS = "/proc/self/fd";
+constexpr const char* DEFAULT_SCRATCH_FOLDER = "/tmp";
+
+class Descriptor {
+ public:
+  explicit Descriptor(int descriptor = -1) : descriptor_(descriptor) {}
+  ~Descriptor() {
+    if (descriptor_ != -1) ::close(descriptor_);
+  }
+  Descriptor(Descriptor&& other) noexcept : descriptor_(std::exchange(other.descriptor_, -1)) {}
+  Descriptor& operator=(Descriptor&& other) noexcept {
+    std::swap(descriptor_, other.descriptor_);
+    return *this;
+  }
+  int get() const { return descriptor_; }
+  bool open() const { return descriptor_ != -1; }
+  int release() { return std::exchange(descriptor_, -1); }
+
+ private:
+  int descriptor_;
+};
+
+struct PathParts {
+  std::string folder;
+  std::string name;
+};
+
+// "a/b/c" gives "a/b" and "c"; "c" gives "." and "c"; "/c" gives "/" and "c".
+PathParts split_path(std::string_view path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string_view::npos) return {".", std::string(path)};
+  return {slash == 0 ? std::string("/") : std::string(path.substr(0, slash)),
+          std::string(path.substr(slash + 1))};
+}
+
+bool same_file(const struct stat& first, const struct stat& second) {
+  return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+// Whether the system refuses links in sticky, world-writable folders that
+// neither the follower nor the folder's owner owns. Where the setting
+// cannot be read, the stricter reading holds.
+bool system_protects_links() {
+  const Descriptor setting(::open(LINK_PROTECTION_SETTING, O_RDONLY | O_CLOEXEC));
+  char value = '1';
+  if (setting.open() && ::read(setting.get(), &value, 1) != 1) value = '1';
+  return value != '0';
+}
+
+// The system's own rule for following the link `link` in `folder`.
+bool may_follow(const struct stat& folder, const struct stat& link) {
+  if (link.st_uid == ::geteuid()) return true;
+  constexpr mode_t STICKY_AND_WORLD_WRITABLE = S_ISVTX | S_IWOTH;
+  if ((folder.st_mode & STICKY_AND_WORLD_WRITABLE) != STICKY_AND_WORLD_WRITABLE) return true;
+  return folder.st_uid == link.st_uid;
+}
+
+// The descriptor number that `name` spells, or -1.
+int descriptor_number(std::string_view name) {
+  if (name.empty() || name.size() > MAX_DESCRIPTOR_DIGITS ||
+      name.find_first_not_of("0123456789") != std::string_view::npos)
+    return -1;
+  int number = 0;
+  for (char digit : name) number = number * 10 + (digit - '0');
+  return number;
+}
+
+bool on_process_table(int folder) {
+  struct statfs facts {};
+  return ::fstatfs(folder, &facts) == 0 && facts.f_type == PROC_SUPER_MAGIC;
+}
+
+// The target of the link `name` in `folder`; returns 0 or the system's reason.
+int read_link(int folder, const std::string& name, std::string& target) {
+  std::array<char, PATH_MAX> text{};
+  const ssize_t length = ::readlinkat(folder, name.c_str(), text.data(), text.size());
+  if (length < 0) return errno;
+  if (static_cast<std::size_t>(length) >= text.size()) return ENAMETOOLONG;
+  target.assign(text.data(), static_cast<std::size_t>(length));
+  return target.empty() ? ENOENT : 0;
+}
+
+OutputLocation refused(int error) { return OutputLocation{error, -1, false, nullptr}; }
+
+}  // namespace
+
+FilePlace::FilePlace(std::unique_ptr<State> state) : state_(std::move(state)) {}
+FilePlace::FilePlace(FilePlace&&) noexcept = default;
+FilePlace& FilePlace::operator=(FilePlace&&) noexcept = default;
+FilePlace::~FilePlace() = default;
+
+const std::string& FilePlace::name() const { return state_->name; }
+
+FileFacts FilePlace::facts() const {
+  struct stat facts {};
+  if (::fstatat(state_->folder, state_->name.c_str(), &facts, AT_SYMLINK_NOFOLLOW) != 0) return {};
+  return facts_of(facts);
+}
+
+std::string FilePlace::full_path() const {
+  const std::string folder = descriptor_path(state_->folder);
+  if (folder.empty()) return {};
+  return folder + (folder.ends_with('/') ? "" : "/") + state_->name;
+}
+
+int FilePlace::folder_write_error() const {
+  return ::faccessat(state_->folder, ".", W_OK | X_OK, AT_EACCESS) == 0 ? 0 : errno;
+}
+
+int FilePlace::open_existing(int& descriptor) const {
+  descriptor =
+      ::openat(state_->folder, state_->name.c_str(), O_WRONLY | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
+  return descriptor == -1 ? errno : 0;
+}
+
+int FilePlace::create_new(int& descriptor) const {
+  descriptor = ::openat(state_->folder, state_->name.c_str(),
+                        O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, NEW_FILE_MODE);
+  return descriptor == -1 ? errno : 0;
+}
+
+int FilePlace::create_scratch(const std::string& scratch, bool as_new_file, int& descriptor) const {
+  descriptor =
+      ::openat(state_->folder, scratch.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC,
+               as_new_file ? NEW_FILE_MODE : USER_ONLY_MODE);
+  return descriptor == -1 ? errno : 0;
+}
+
+int FilePlace::replace_with(const std::string& scratch) const {
+  return ::renameat(state_->folder, scratch.c_str(), state_->folder, state_->name.c_str()) == 0
+             ? 0
+             : errno;
+}
+
+void FilePlace::remove(const std::string& scratch) const noexcept {
+  ::unlinkat(state_->folder, scratch.c_str(), 0);
+}
+
+std::size_t FilePlace::read_start(char* bytes, std::size_t size) const {
+  const Descriptor file(::openat(state_->folder, state_->name.c_str(),
+                                 O_RDONLY | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  if (!file.open()) return 0;
+  std::size_t got = 0;
+  while (got < size) {
+    const ssize_t n = ::read(file.get(), bytes + got, size - got);
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  return got;
+}
+
+OutputLocation locate_output(const char* path) {
+  const bool protects_links = system_protects_links();
+  // Held open while the path is followed, so that the folder of this
+  // process's descriptors keeps the identity it is compared by.
+  const Descriptor own_descriptors(::open(OWN_DESCRIPTORS, FOLDER_FLAGS));
+  struct stat descriptor_table {};
+  const bool table_known =
+      own_descriptors.open() && ::fstat(own_descriptors.get(), &descriptor_table) == 0;
+
+  PathParts at = split_path(path);
+  if (std::string_view(path).empty()) return refused(ENOENT);
+  // The system follows every link in the folders on the way, by its own
+  // rules; only the last name is followed here, so that a missing target
+  // is not created before the file is complete.
+  Descriptor folder(::open(at.folder.c_str(), FOLDER_FLAGS));
+  if (!folder.open()) return refused(errno);
+  for (int hops = 0;; ++hops) {
+    if (at.name.empty() || at.name == "." || at.name == "..") return refused(EISDIR);
+    struct stat folder_facts {};
+    if (::fstat(folder.get(), &folder_facts) != 0) return refused(errno);
+    if (table_known && same_file(folder_facts, descriptor_table)) {
+      if (const int number = descriptor_number(at.name); number != -1)
+        return OutputLocation{0, number, false, nullptr};
+    }
+    struct stat entry {};
+    if (::fstatat(folder.get(), at.name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0 &&
+        errno != ENOENT)
+      return refused(errno);
+    if (!S_ISLNK(entry.st_mode))
+      return OutputLocation{0, -1, false,
+                            std::make_unique<FilePlace>(
+                                std::make_unique<FilePlace::State>(folder.release(), at.name))};
+    // The process table's links lead to what a name cannot spell (another
+    // process's descriptors, deleted files): only the system follows them.
+    if (on_process_table(folder.get())) return OutputLocation{0, -1, true, nullptr};
+    if (protects_links && !may_follow(folder_facts, entry)) return refused(EACCES);
+    if (hops == MAX_LINK_HOPS) return refused(ELOOP);
+    std::string target;
+    if (const int error = read_link(folder.get(), at.name, target); error != 0)
+      return refused(error);
+    PathParts next = split_path(target);
+    Descriptor next_folder(::openat(target.starts_with('/') ? AT_FDCWD : folder.get(),
+                                    next.folder.c_str(), FOLDER_FLAGS));
+    if (!next_folder.open()) return refused(errno);
+    folder = std::move(next_folder);
+    at.name = std::move(next.name);
+  }
+}
+
+int open_by_system(const char* path, int& descriptor) {
+  descriptor = ::open(path, O_WRONLY | O_NOCTTY | O_CLOEXEC);
+  return descriptor == -1 ? errno : 0;
+}
+
+int create_nameless_scratch(int& descriptor) {
+  const char* folder = std::getenv("TMPDIR");
+  std::string pattern = folder != nullptr && *folder != '\0' ? folder : DEFAULT_SCRATCH_FOLDER;
+  pattern += "/.quarlex-XXXXXX";
+  // Named only for the moment between its creation and its removal, which
+  // no signal may come between.
+  const SignalsHeldBack held;
+  descriptor = ::mkostemp(pattern.data(), O_CLOEXEC);
+  if (descriptor == -1) return errno;
+  if (::unlink(pattern.c_str()) != 0) {
+    const int error = errno;
+    ::close(descriptor);
+    descriptor = -1;
+    return error;
+  }
+  return 0;
+}
+
+int reserve_room(int descriptor, std::uint64_t size) {
+  if (size == 0) return 0;
+  // Room beyond the end is reserved without moving the end, so that the
+  // file reads as before until it is overwritten.
+  if (::fallocate(descriptor, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size)) == 0) return 0;
+  // The file system reserves nothing ahead (FAT through FUSE, some network
+  // file systems): its room shows only as the copy is written.
+  return errno == EOPNOTSUPP ? 0 : errno;
+}
+
+int copy_contents(int from, int to, std::uint64_t size) {
+  if (::lseek(to, 0, SEEK_SET) != 0) return errno;
+  off_t offset = 0;
+  while (static_cast<std::uint64_t>(offset) < size) {
+    const ssize_t sent = ::sendfile(
+        to, from, &offset, static_cast<std::size_t>(size - static_cast<std::uint64_t>(offset)));
+    if (sent < 0 && errno == EINTR) continue;
+    if (sent < 0) return errno;
+    if (sent == 0) return EIO;  // the scratch file is shorter than it was
+  }
+  return ::ftruncate(to, static_cast<off_t>(size)) == 0 ? 0 : errno;
+}
+
+void empty_file(int descriptor) noexcept { ::ftruncate(descriptor, 0); }
+
+int close_descriptor(int descriptor) noexcept { return ::close(descriptor) == 0 ? 0 : errno; }
+
+}  // namespace quarlex
