@@ -8,8 +8,10 @@
 #
 # Environment: RUNS (default 7), FILE_RUNS (rounds of the comparison with
 # dd, default 2 * RUNS + 1), SIZE_MIB (default 64), BIG_MIB (default 1024),
-# WORK (scratch folder on the file system to measure, default a new folder
-# under /tmp).
+# FLOOR_MIB (the input of the comparison with the floor, idle and busy,
+# default 256), FLOOR_RUNS (its rounds per condition, default 11), WORK
+# (scratch folder on the file system to measure, default a new folder under
+# /tmp).
 set -euo pipefail
 export LC_ALL=C
 
@@ -20,9 +22,17 @@ runs=${RUNS:-7}
 file_runs=${FILE_RUNS:-$((2 * runs + 1))}
 size_mib=${SIZE_MIB:-64}
 big_mib=${BIG_MIB:-1024}
+floor_mib=${FLOOR_MIB:-256}
+floor_runs=${FLOOR_RUNS:-11}
 work=${WORK:-$(mktemp -d /tmp/quarlex-bench-XXXXXX)}
 mkdir -p "$work"
-trap 'rm -rf "$work"' EXIT
+busy_pids=()
+stop_busy_loops() {
+  ((${#busy_pids[@]} == 0)) || kill "${busy_pids[@]}" 2> /dev/null || true
+  wait "${busy_pids[@]}" 2> /dev/null || true
+  busy_pids=()
+}
+trap 'stop_busy_loops; rm -rf "$work"' EXIT
 cd "$work"
 
 mib=$((1024 * 1024))
@@ -139,6 +149,74 @@ for ((i = 0; i < file_runs; i++)); do
   awk -v q="${quarlex_samples[i]}" -v d="${dd_samples[i]}" 'BEGIN { printf "%.4f\n", q / d }'
 done | sort -n | awk '{ r[NR] = $1 } END {
   printf "median of the %d rounds'"'"' own ratios: %.2f\n", NR, r[int((NR + 1) / 2)] }'
+
+# --- 5. into a file, idle and with every core busy, against the floor -----
+# The floor is the same job done by the system alone: one shell that reads
+# the source with dd, then writes as many bytes as the include file holds
+# with dd, 256 KiB at a time. Every run writes a new file after the old one
+# was removed and the disk synced, untimed; quarlex and the floor take
+# turns, each going first in every other round. Wall time, and CPU time
+# (user and system, of the whole process: both threads), are compared,
+# idle and with one busy loop per core running, as in a parallel build.
+head -c $((floor_mib * mib)) /dev/urandom > floor.bin
+"$tool" floor.bin floor.inc
+floor_bytes=$(stat -c %s floor.inc)
+rm -f floor.inc
+sync
+floor_job() {
+  dd if=floor.bin of=/dev/null bs=256K status=none
+  dd if=/dev/zero of=floor.out bs=256K count="$floor_bytes" iflag=count_bytes status=none
+}
+quarlex_job() { "$tool" floor.bin floor.inc; }
+# "wall cpu" in seconds for one run of "$@" into a fresh file.
+measure_fresh() {
+  rm -f floor.inc floor.out
+  sync
+  local TIMEFORMAT='%R %U %S' times
+  times=$({ time "$@" > /dev/null; } 2>&1)
+  awk '{ printf "%.4f %.4f\n", $1, $2 + $3 }' <<< "$times"
+}
+# One busy loop per core, each ending by itself after `seconds` at the
+# latest, and all of them when the script ends.
+start_busy_loops() {
+  local seconds=$1
+  for ((core = 0; core < $(nproc); core++)); do
+    (end=$((SECONDS + seconds)); while ((SECONDS < end)); do :; done) &
+    busy_pids+=($!)
+  done
+}
+median_of() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+echo
+echo "into a file against the floor (dd reads the source, dd writes as many bytes): ${floor_mib} MiB"
+echo "of random bytes, ${floor_runs} rounds per condition, medians; CPU is user + system"
+printf '%-8s %12s %12s %9s %12s %12s %9s %9s\n' condition "quarlex ms" "floor ms" "wall x" \
+  "quarlex cpu" "floor cpu" "cpu x" "rounds x"
+for condition in idle busy; do
+  # Bounded well beyond what the rounds take, should they be slow.
+  [ "$condition" = idle ] || start_busy_loops $((floor_runs * 60))
+  rounds=()
+  for ((i = 0; i < floor_runs; i++)); do
+    if ((i % 2 == 0)); then
+      q=$(measure_fresh quarlex_job)
+      f=$(measure_fresh floor_job)
+    else
+      f=$(measure_fresh floor_job)
+      q=$(measure_fresh quarlex_job)
+    fi
+    rounds+=("$q $f")
+  done
+  stop_busy_loops
+  printf '%s\n' "${rounds[@]}" > rounds.txt
+  q_wall=$(awk '{ print $1 }' rounds.txt | median_of)
+  f_wall=$(awk '{ print $3 }' rounds.txt | median_of)
+  q_cpu=$(awk '{ print $2 }' rounds.txt | median_of)
+  f_cpu=$(awk '{ print $4 }' rounds.txt | median_of)
+  own=$(awk '{ print $1 / $3 }' rounds.txt | median_of)
+  awk -v c="$condition" -v qw="$q_wall" -v fw="$f_wall" -v qc="$q_cpu" -v fc="$f_cpu" -v r="$own" 'BEGIN {
+    printf "%-8s %12.1f %12.1f %9.2f %12.1f %12.1f %9.2f %9.2f\n", c, qw * 1000, fw * 1000, qw / fw, qc * 1000, fc * 1000, qc / fc, r }'
+done
+echo "(wall x and cpu x: quarlex's median over the floor's; rounds x: the median of each round's own wall ratio)"
+rm -f floor.bin floor.inc floor.out rounds.txt
 
 # --- 2. instructions per input byte -----------------------------------------
 if command -v valgrind > /dev/null; then
