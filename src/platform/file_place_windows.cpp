@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <aclapi.h>
 
 #include <array>
 #include <cerrno>
@@ -34,13 +36,6 @@ std::string folder_of(const std::string& path) {
   constexpr std::size_t DRIVE_PREFIX = 2;
   if (path.size() >= DRIVE_PREFIX && path[1] == ':') return path.substr(0, DRIVE_PREFIX);
   return {};
-}
-
-std::string full_path_of(const std::string& path) {
-  std::array<char, MAX_PATH + 1> full{};
-  const DWORD length =
-      ::GetFullPathNameA(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-  return length == 0 || length >= full.size() ? path : std::string(full.data(), length);
 }
 
 // A C library descriptor for `handle`, which it takes over.
@@ -130,32 +125,25 @@ ReplacementFacts FilePlace::replacement_facts(int existing) const {
 }
 
 int FilePlace::create_scratch(const std::string& scratch, bool, int& descriptor) const {
-  return descriptor_for(open_handle(path_of(*state_, scratch), GENERIC_READ | GENERIC_WRITE,
-                                    FILE_SHARE_READ | FILE_SHARE_DELETE, CREATE_NEW),
-                        descriptor);
+  // WRITE_DAC: the old file's access list is set on it at the end.
+  return descriptor_for(
+      open_handle(path_of(*state_, scratch), GENERIC_READ | GENERIC_WRITE | WRITE_DAC,
+                  FILE_SHARE_READ | FILE_SHARE_DELETE, CREATE_NEW),
+      descriptor);
 }
 
-// One call replaces the old file, keeping its access list, attributes and
-// streams (ReplaceFile), or puts a new one in place. Either fails while
-// another process has the old file open without sharing deletion, or is
-// replacing it at the same moment (a parallel build writing one output
-// twice; a virus scanner), so it is tried again for a while.
+// One call puts the new file in the old one's place, in one step. It fails
+// while another process has the old file open without sharing deletion,
+// or is replacing it at the same moment (a parallel build writing one
+// output twice; a virus scanner), so it is tried again for a while.
 int FilePlace::replace_with(const std::string& scratch) const {
-  // Whole paths: some implementations of ReplaceFile look for the folder
-  // of a bare name and find none.
-  const std::string final_path = full_path_of(path_of(*state_, state_->name));
-  const std::string scratch_path = full_path_of(path_of(*state_, scratch));
+  const std::string final_path = path_of(*state_, state_->name);
+  const std::string scratch_path = path_of(*state_, scratch);
   for (int attempt = 1;; ++attempt) {
-    const bool exists = ::GetFileAttributesA(final_path.c_str()) != INVALID_FILE_ATTRIBUTES;
-    const bool replaced =
-        exists ? ::ReplaceFileA(final_path.c_str(), scratch_path.c_str(), nullptr,
-                                REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0
-               : ::MoveFileExA(scratch_path.c_str(), final_path.c_str(),
-                               MOVEFILE_REPLACE_EXISTING) != 0;
-    if (replaced) return 0;
+    if (::MoveFileExA(scratch_path.c_str(), final_path.c_str(), MOVEFILE_REPLACE_EXISTING))
+      return 0;
     const DWORD error = ::GetLastError();
-    if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION &&
-         error != ERROR_UNABLE_TO_REMOVE_REPLACED) ||
+    if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) ||
         attempt == REPLACE_ATTEMPTS)
       return last_error_code();
     ::Sleep(REPLACE_RETRY_MS);
@@ -212,8 +200,28 @@ int create_nameless_scratch(int& descriptor) {
   return descriptor_for(handle, descriptor);
 }
 
-// ReplaceFile gives the new file the old one's access list and attributes.
-int copy_attributes(int, int) { return 0; }
+int copy_attributes(int from, int to) {
+  const auto old_file = reinterpret_cast<HANDLE>(::_get_osfhandle(from));
+  const auto new_file = reinterpret_cast<HANDLE>(::_get_osfhandle(to));
+  // The old file's own entries; those it took from its folder the new file
+  // takes from the same folder.
+  PACL access_list = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (::GetSecurityInfo(old_file, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                        &access_list, nullptr, &descriptor) != ERROR_SUCCESS)
+    return EACCES;
+  const DWORD set = ::SetSecurityInfo(new_file, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                      nullptr, access_list, nullptr);
+  ::LocalFree(descriptor);
+  if (set != ERROR_SUCCESS) return EACCES;
+  BY_HANDLE_FILE_INFORMATION information;
+  FILE_BASIC_INFO basic{};
+  if (!::GetFileInformationByHandle(old_file, &information)) return last_error_code();
+  basic.FileAttributes = information.dwFileAttributes;
+  if (!::SetFileInformationByHandle(new_file, FileBasicInfo, &basic, sizeof basic))
+    return last_error_code();
+  return 0;
+}
 
 int reserve_room(int descriptor, std::uint64_t size) {
   FILE_ALLOCATION_INFO allocation{};

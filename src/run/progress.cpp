@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#include <string>
 
 #include "platform/standard_streams.h"
 
@@ -25,10 +24,11 @@ Progress::~Progress() {
   if (shown_length_ == 0) return;
   // Blanks over the line, then back to its start: whatever is printed next
   // starts on a clean line, on any terminal.
-  std::string clear = "\r";
-  clear.append(shown_length_, ' ');
-  clear += '\r';
-  write_standard_error(clear);
+  std::array<char, LINE_BYTES + 2> clear{};
+  clear.fill(' ');
+  clear[0] = '\r';
+  clear[shown_length_ + 1] = '\r';
+  write_standard_error({clear.data(), shown_length_ + 2});
 }
 
 void Progress::show_if_due(std::uint64_t converted) {
@@ -38,7 +38,9 @@ void Progress::show_if_due(std::uint64_t converted) {
 
   const double seconds = std::chrono::duration<double>(now - start_).count();
   const double rate = static_cast<double>(converted) / seconds;  // bytes per second
-  std::array<char, 160> line{};
+  // The carriage return, the text, and blanks over what a longer line
+  // before left behind.
+  std::array<char, LINE_BYTES + 1> line{};
   int length = 0;
   if (source_size_ > 0 && converted <= source_size_) {
     const double left = rate > 0 ? static_cast<double>(source_size_ - converted) / rate : 0;
@@ -52,12 +54,12 @@ void Progress::show_if_due(std::uint64_t converted) {
                            static_cast<double>(converted) / BYTES_PER_MIB, rate / BYTES_PER_MIB);
   }
   if (length <= 0) return;
-  std::string text(line.data(), static_cast<std::size_t>(length));
-  const std::size_t visible = text.size() - 1;  // less the carriage return
-  // Blanks over what a longer line before left behind.
-  if (visible < shown_length_) text.append(shown_length_ - visible, ' ');
-  shown_length_ = std::max(shown_length_, visible);
-  write_standard_error(text);
+  const std::size_t visible = std::min(static_cast<std::size_t>(length), LINE_BYTES) - 1;
+  const std::size_t shown = std::max(shown_length_, visible);
+  std::fill(line.begin() + static_cast<std::ptrdiff_t>(visible + 1),
+            line.begin() + static_cast<std::ptrdiff_t>(shown + 1), ' ');
+  shown_length_ = shown;
+  write_standard_error({line.data(), shown + 1});
 }
 
 }  // namespace quarlex

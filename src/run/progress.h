@@ -15,6 +15,10 @@ class Progress {
  public:
   static constexpr std::chrono::milliseconds FIRST_SHOWN_AFTER{1000};
   static constexpr std::chrono::milliseconds SHOWN_EVERY{250};
+  // Room for the longest line, whatever the figures: composed without
+  // allocating, since the line is also cleared while a run that ran out of
+  // memory ends.
+  static constexpr std::size_t LINE_BYTES = 160;
 
   // `source_size` is 0 where the source tells none (a pipe). Shows nothing
   // unless `at_terminal`.

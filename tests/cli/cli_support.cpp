@@ -60,10 +60,12 @@ ToolRun run_quarlex(const fs::path& directory, const std::vector<std::string>& a
   const fs::path printed_file = directory / ".printed";
   const fs::path errors_file = directory / ".errors";
   // A scratch file that the tool makes outside the output's folder goes
-  // into the test's own folder too.
-  std::string command = "cd " + shell_quote(directory.string()) +
-                        " && export TMPDIR=" + shell_quote(directory.string()) + " && " + prefix +
-                        " " + tool_command();
+  // into the test's own folder too. (Wine keeps files of its own in TMPDIR;
+  // the Windows build's scratch files go where Windows says.)
+  std::string command = "cd " + shell_quote(directory.string()) + " && ";
+  if (!testing_windows_build())
+    command += "export TMPDIR=" + shell_quote(directory.string()) + " && ";
+  command += prefix + " " + tool_command();
   for (const std::string& argument : arguments) {
     command += ' ';
     command += shell_quote(argument);
