@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -43,6 +44,12 @@ std::string descriptor_path(int descriptor);
 
 // Whether `descriptor` is open for writing.
 bool descriptor_writable(int descriptor);
+
+// Writes all `size` bytes of `text` to `descriptor`, however many calls
+// that takes, also where the descriptor does not wait for room (a pipe set
+// non-blocking by whoever opened it). Returns 0 or the system's reason
+// (EIO where it gave none).
+int write_all(int descriptor, const char* text, std::size_t size);
 
 // A new descriptor for the file open on `descriptor`, above the standard
 // ones and not inherited by programs started later; -1 with errno set.

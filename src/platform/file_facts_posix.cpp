@@ -1,8 +1,10 @@
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <string>
 
 #include "platform/file_facts.h"
@@ -46,6 +48,23 @@ std::string descriptor_path(int descriptor) {
 bool descriptor_writable(int descriptor) {
   const int flags = ::fcntl(descriptor, F_GETFL);
   return flags != -1 && (flags & O_ACCMODE) != O_RDONLY;
+}
+
+int write_all(int descriptor, const char* text, std::size_t size) {
+  while (size > 0) {
+    const ssize_t wrote = ::write(descriptor, text, size);
+    if (wrote > 0) {
+      text += wrote;
+      size -= static_cast<std::size_t>(wrote);
+      continue;
+    }
+    if (wrote == 0) return EIO;
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) return errno;
+    pollfd room{descriptor, POLLOUT, 0};
+    if (::poll(&room, 1, -1) < 0 && errno != EINTR) return errno;
+  }
+  return 0;
 }
 
 int copy_descriptor(int descriptor) {

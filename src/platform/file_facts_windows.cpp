@@ -2,6 +2,7 @@
 #include <io.h>
 #include <windows.h>
 
+#include <cerrno>
 #include <cstdio>
 
 #include "platform/file_facts.h"
@@ -54,6 +55,19 @@ std::string descriptor_path(int) { return {}; }
 // one descriptor a Windows program gets for reading only.
 bool descriptor_writable(int descriptor) {
   return descriptor != 0 && ::_get_osfhandle(descriptor) != -1;
+}
+
+int write_all(int descriptor, const char* text, std::size_t size) {
+  // At most this much per call: the C library counts in an unsigned int.
+  constexpr std::size_t MOST_PER_CALL = 1 << 30;
+  while (size > 0) {
+    const unsigned asked = static_cast<unsigned>(size < MOST_PER_CALL ? size : MOST_PER_CALL);
+    const int wrote = ::_write(descriptor, text, asked);
+    if (wrote <= 0) return wrote == 0 || errno == 0 ? EIO : errno;
+    text += wrote;
+    size -= static_cast<std::size_t>(wrote);
+  }
+  return 0;
 }
 
 int copy_descriptor(int descriptor) { return ::_dup(descriptor); }

@@ -182,16 +182,12 @@ RunResult convert(const RunArguments& arguments, const ClosedAtStart& closed) {
   if (failure.outcome != RunOutcome::Converted) return failure;
 
   const OutputFile::Opening opened = output_file.open();
-  if (opened.stream == nullptr)
+  if (opened.descriptor == -1)
     return {opened.scratch_failed ? RunOutcome::ScratchUnmakeable : RunOutcome::OutputUnopenable,
             opened.error};
-  // Into a file on disk, handing the text to the page cache costs the
-  // kernel more time than composing it costs us, so a second thread does it
-  // alongside. A device or pipe gains nothing worth the hand-overs. Declared
-  // after the output file, so that its stream is closed before the scratch
-  // file goes.
-  const bool on_disk = descriptor_facts(descriptor_of(opened.stream)).kind == FileKind::Regular;
-  OutputStream output(opened.stream, on_disk ? ChunkWriting::InBackground : ChunkWriting::AtOnce);
+  // Declared after the output file, so that its stream is closed before the
+  // scratch file goes.
+  OutputStream output(descriptor_sink(opened.descriptor));
 
   const std::string label = derive_label(arguments.label_text);
   const OutputFlavour flavour = choose_flavour(arguments.output_path);

@@ -1,11 +1,9 @@
 #include "text/data_line.h"
 
 #include <algorithm>
-#include <array>
 
 #include "text/full_lines.h"
 #include "text/line_parts.h"
-#include "write/cache_bypass.h"
 
 namespace quarlex {
 
@@ -14,10 +12,6 @@ static_assert(DATA_LINE_ROOM <= OUTPUT_OVERHANG_BYTES);
 
 using line_parts::compose_line;
 using line_parts::prefix_of;
-
-// Lines composed at a time where the output is filled past the cache: few
-// enough that they stay in the nearest cache on their way.
-constexpr std::size_t STAGED_LINES = 128;
 
 char* format_data_line(char* out, const std::uint8_t* bytes, std::size_t count, DataLineForm form) {
   return compose_line(out, bytes, count, prefix_of(form));
@@ -41,17 +35,8 @@ bool append_data_lines(OutputStream& output, const std::uint8_t* bytes, std::siz
     // Compose as many lines as the free room surely takes, then append them
     // at once: no check of the room and no call per line.
     const auto room = static_cast<std::size_t>(output.room_end() - out);
-    std::size_t full_lines = std::min(size / LINE_BYTES, room / DATA_LINE_ROOM);
-    if (output.fills_past_cache()) {
-      std::array<char, STAGED_LINES * DATA_LINE_ROOM> staged;
-      full_lines = std::min(full_lines, STAGED_LINES);
-      const char* const staged_end =
-          compose_full_lines(staged.data(), bytes, full_lines, prefix_of(form));
-      out =
-          copy_past_cache(out, staged.data(), static_cast<std::size_t>(staged_end - staged.data()));
-    } else {
-      out = compose_full_lines(out, bytes, full_lines, prefix_of(form));
-    }
+    const std::size_t full_lines = std::min(size / LINE_BYTES, room / DATA_LINE_ROOM);
+    out = compose_full_lines(out, bytes, full_lines, prefix_of(form));
     bytes += full_lines * LINE_BYTES;
     size -= full_lines * LINE_BYTES;
     if (size > 0 && size < LINE_BYTES && room - full_lines * DATA_LINE_ROOM >= DATA_LINE_ROOM) {

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
-#include <cstdio>
 #include <memory>
+
+#include "write/output_sink.h"
 
 namespace quarlex {
 
@@ -20,8 +22,8 @@ inline constexpr std::size_t OUTPUT_OVERHANG_BYTES = 4096;
 // Every buffer a chunk writer gives out is this long.
 inline constexpr std::size_t CHUNK_BUFFER_BYTES = OUTPUT_BUFFER_BYTES + OUTPUT_OVERHANG_BYTES;
 
-// Hands chunks of output to an open file and owns the buffers they are
-// composed in. The file stays the caller's to close, after finish().
+// Hands chunks of output to a sink and owns the buffers they are composed
+// in. The sink stays the caller's to close, after finish().
 class ChunkWriter {
  public:
   virtual ~ChunkWriter() = default;
@@ -30,7 +32,7 @@ class ChunkWriter {
   virtual char* first_buffer() = 0;
 
   // Has the first `size` bytes of `chunk`, a buffer this writer gave out,
-  // written to the file, now or while the caller goes on, and returns the
+  // written to the sink, now or while the caller goes on, and returns the
   // buffer to compose the next chunk in; that may be `chunk` itself. The
   // bytes of `chunk` behind `size` stay as they are until the next call.
   // Returns nullptr once a write has failed; nothing more is written then.
@@ -40,26 +42,36 @@ class ChunkWriter {
   // false if a write failed.
   virtual bool finish() = 0;
 
-  // The system's error code of the write that failed, 0 while none has.
-  // Set by the time write() has returned nullptr or finish() false.
+  // The system's error code of the first write that failed, 0 while none
+  // has. Set by the time write() has returned nullptr or finish() false.
   virtual int error() const = 0;
-
-  // Whether the writer has lately had to wait for a chunk, so that composing
-  // is the slower side. Always false for a writer that writes at once. Only
-  // the thread that hands the chunks over may ask.
-  virtual bool short_of_chunks() { return false; }
 };
 
-// Writes all `size` bytes of `text` to `file`. Returns 0, or the system's
-// error code if the write failed or fell short (EIO where the system gave
-// none).
-int write_whole(std::FILE* file, const char* text, std::size_t size);
+// The first failure of a run, whichever thread saw it: a later success
+// never clears it, and a later failure never replaces it.
+class FirstError {
+ public:
+  // Keeps `error` unless one is kept already; 0 is no failure.
+  void keep(int error) {
+    int none = 0;
+    if (error != 0) error_.compare_exchange_strong(none, error);
+  }
+  int get() const { return error_.load(); }
+
+ private:
+  std::atomic<int> error_{0};
+};
 
 // Writes each chunk at once, in the caller's thread.
-std::unique_ptr<ChunkWriter> make_direct_chunk_writer(std::FILE* file);
+std::unique_ptr<ChunkWriter> make_direct_chunk_writer(OutputSink& sink);
+
+// When chunks go to a thread of their own: while a processor is free for
+// it, or always (for tests of the hand-over).
+enum class HandOver { WhileAProcessorIsFree, Always };
 
 // Writes chunks in a thread of its own while the caller composes the next
-// ones, where this build has threads; elsewhere writes them at once.
-std::unique_ptr<ChunkWriter> make_background_chunk_writer(std::FILE* file);
+// ones, as `hand_over` says, and at once in the caller's thread otherwise;
+// where this build has no threads, always at once.
+std::unique_ptr<ChunkWriter> make_background_chunk_writer(OutputSink& sink, HandOver hand_over);
 
 }  // namespace quarlex

@@ -1,89 +1,46 @@
 #include <array>
 #include <atomic>
-#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <system_error>
 #include <thread>
 
+#include "platform/processor_load.h"
 #include "write/chunk_writer.h"
 
 namespace quarlex {
 namespace {
 
-// Chunks in flight: one being composed, the rest waiting or being written.
+// Chunks in flight: the one being composed, the rest waiting or being
+// written. A megabyte in all, like the cache of one core.
 constexpr std::size_t CHUNK_BUFFERS = 4;
 
-// How long a thread that waits for the other one keeps checking before it
-// goes to sleep. Waking a sleeping thread costs the waker a system call and
-// the other core an interrupt, once per chunk on the writing thread's side;
-// watching avoids that where both threads keep pace. It is a few times what
-// a chunk takes to write into the page cache, so in a steady run a wait ends
-// within it, and no longer: while the scheduler keeps both threads on one
-// core the other thread cannot go on until the waiter stops watching; see
-// write() for what the composing thread does then. (Measured costs: bench/.)
-constexpr auto SPIN_BEFORE_SLEEP = std::chrono::microseconds(60);
+// A composing thread that has run out of buffers sleeps until this many
+// are free again, and then composes them without a pause. Each wake-up
+// costs the waker a system call and the sleeper's processor an interrupt;
+// waking per chunk cost a tenth of a run's processor time, watching the
+// other thread's progress instead cost a half (figures in the README).
+constexpr std::size_t REFILL_BUFFERS = CHUNK_BUFFERS / 2;
 
-// Once the writer has been found waiting for a chunk, the next this many
-// (16 MiB of text) count as short of chunks. Composing is then the slower
-// side, and tends to stay so for a while: composing into lines that the
-// other core has just read can cost many times what composing into this
-// core's own cache does, in spells that outlast many chunks.
-constexpr std::size_t SHORT_SPELL_CHUNKS = 64;
+// Apart by this much, two counters that the two threads change do not
+// share a cache line, so that neither thread's stores move the line the
+// other one reads.
+constexpr std::size_t CACHE_LINE_BYTES = 64;
 
-// Where one thread waits for what the other does: first by watching, then,
-// if that takes long, asleep.
-class HandOver {
- public:
-  // Returns once `done()` holds. `done` reads only atomics that the other
-  // thread changes before it calls changed().
-  template <typename Condition>
-  void wait_until(Condition done) {
-    if (!watch_for(done)) sleep_until(done);
-  }
-
-  // Returns whether `done()` came to hold within SPIN_BEFORE_SLEEP.
-  template <typename Condition>
-  bool watch_for(Condition done) {
-    const auto give_up = std::chrono::steady_clock::now() + SPIN_BEFORE_SLEEP;
-    while (!done())
-      if (std::chrono::steady_clock::now() >= give_up) return false;
-    return true;
-  }
-
-  template <typename Condition>
-  void sleep_until(Condition done) {
-    std::unique_lock lock(mutex_);
-    // Counted before done() is looked at again: whoever changes what it
-    // reads afterwards sees the sleeper, or this check sees the change.
-    sleepers_.fetch_add(1);
-    wake_up_.wait(lock, done);
-    sleepers_.fetch_sub(1);
-  }
-
-  // Call after changing what the other thread may wait for.
-  void changed() {
-    if (sleepers_.load() == 0) return;
-    // Taking the lock makes sure the sleeper is in wait(), not between its
-    // last check and wait(), when the call comes.
-    { const std::lock_guard lock(mutex_); }
-    wake_up_.notify_all();
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable wake_up_;
-  std::atomic<int> sleepers_{0};
-};
+// How often, in chunks, the composing thread looks again whether a
+// processor is free for the writer: 16 MiB of text, a few milliseconds.
+constexpr std::size_t LOAD_CHECK_CHUNKS = 64;
 
 // Writing the text into the page cache costs the kernel more time than
-// reading and composing it costs us; on a second core the two overlap.
+// reading and composing it costs us; on a processor of its own the writing
+// overlaps the composing. Where no processor is free (every core busy in a
+// parallel build) a second thread only adds hand-overs: the chunks are
+// then written at once, as by the direct writer.
 class BackgroundChunkWriter final : public ChunkWriter {
  public:
-  explicit BackgroundChunkWriter(std::FILE* file) : file_(file) {
+  BackgroundChunkWriter(OutputSink& sink, HandOver hand_over) : sink_(sink), hand_over_(hand_over) {
     for (auto& buffer : buffers_)
       buffer = std::make_unique_for_overwrite<char[]>(CHUNK_BUFFER_BYTES);
-    thread_ = std::thread([this] { write_handed_chunks(); });
   }
 
   ~BackgroundChunkWriter() override { finish(); }
@@ -94,49 +51,44 @@ class BackgroundChunkWriter final : public ChunkWriter {
   char* first_buffer() override { return buffers_[0].get(); }
 
   char* write(char* chunk, std::size_t size) override {
-    if (error_ != 0) return nullptr;
+    if (error_.get() != 0) return nullptr;
     // Only this thread changes handed_, so its own count is current.
-    const std::size_t slot = handed_;
-    pending_[slot % CHUNK_BUFFERS] = {chunk, size};
-    const std::size_t handed = slot + 1;
-    handed_ = handed;
-    hand_over_.changed();
-    // The next buffer in turn is free once the chunk it held is written.
-    const auto buffer_free = [&] { return handed - written_ < CHUNK_BUFFERS || error_ != 0; };
-    if (!hand_over_.watch_for(buffer_free)) {
-      // The writing thread has not finished a chunk in all that time: the
-      // disk is slow, or the scheduler has put both threads on one core,
-      // where the writing thread cannot go on while this one watches (some
-      // schedulers do that for the first milliseconds of a run); writing the
-      // chunk in this thread then saves two thread switches per chunk.
-      if (write_lock_.try_lock()) {
-        write_next_chunk();
-        write_lock_.unlock();
-      }
-      hand_over_.sleep_until(buffer_free);
+    const std::size_t slot = handed_.load(std::memory_order_relaxed);
+    if (!hands_over()) {
+      // The writer must be done with what it has, so that the file keeps
+      // the chunks' order; the same buffer is composed in again.
+      wait_for_free([&] { return written_.load() == slot; });
+      if (error_.get() == 0) error_.keep(sink_.write(chunk, size));
+      return error_.get() != 0 ? nullptr : chunk;
     }
-    if (error_ != 0) return nullptr;
-    return buffers_[handed % CHUNK_BUFFERS].get();
-  }
-
-  bool short_of_chunks() override {
-    // Waits while the buffers are first used say nothing: the first chunk
-    // comes late, and every page of a fresh buffer costs the composer a fault.
-    const std::size_t handed = handed_;
-    if (handed == written_ && handed > CHUNK_BUFFERS) short_until_ = handed + SHORT_SPELL_CHUNKS;
-    return handed < short_until_;
+    // The chunk is stored before it is counted: the writer reads it once
+    // it sees the count.
+    pending_[slot % CHUNK_BUFFERS] = {chunk, size};
+    handed_.store(slot + 1);
+    if (writer_sleeping_.load()) {
+      // Taking the lock makes sure the sleeper is in wait(), not between
+      // its last check and wait(), when the call comes.
+      const std::lock_guard lock(mutex_);
+      writer_wake_.notify_one();
+    }
+    const std::size_t next = slot + 1;
+    if (next - written_.load() >= CHUNK_BUFFERS) wait_for_free([&] { return refilled(next); });
+    return error_.get() != 0 ? nullptr : buffers_[next % CHUNK_BUFFERS].get();
   }
 
   bool finish() override {
     if (thread_.joinable()) {
-      stopping_ = true;
-      hand_over_.changed();
+      {
+        const std::lock_guard lock(mutex_);
+        stopping_.store(true);
+        writer_wake_.notify_one();
+      }
       thread_.join();
     }
-    return error_ == 0;
+    return error_.get() == 0;
   }
 
-  int error() const override { return error_; }
+  int error() const override { return error_.get(); }
 
  private:
   struct Chunk {
@@ -144,54 +96,95 @@ class BackgroundChunkWriter final : public ChunkWriter {
     std::size_t size;
   };
 
+  // Whether this chunk goes to the writer thread, which is started the
+  // first time one does. Asks after the processors once per
+  // LOAD_CHECK_CHUNKS chunks.
+  bool hands_over() {
+    if (hand_over_ == HandOver::Always) return start_writer();
+    if (chunks_to_next_check_-- > 0) return handing_over_;
+    chunks_to_next_check_ = LOAD_CHECK_CHUNKS - 1;
+    const int own_ready = thread_.joinable() ? 2 : 1;
+    handing_over_ = processors_free_for(2, own_ready) && start_writer();
+    return handing_over_;
+  }
+
+  bool start_writer() {
+    if (thread_.joinable() || thread_failed_) return !thread_failed_;
+    try {
+      thread_ = std::thread([this] { write_handed_chunks(); });
+    } catch (const std::system_error&) {
+      // No thread to be had: the chunks are still written, only not alongside.
+      thread_failed_ = true;
+    }
+    return !thread_failed_;
+  }
+
+  // Whether REFILL_BUFFERS buffers are free from chunk `next` on, or all
+  // are: the composing thread goes on then, or stops at a failure.
+  bool refilled(std::size_t next) const {
+    const std::size_t written = written_.load();
+    return next + REFILL_BUFFERS <= written + CHUNK_BUFFERS || written == next || error_.get() != 0;
+  }
+
+  template <typename Condition>
+  void wait_for_free(Condition free) {
+    if (free()) return;
+    std::unique_lock lock(mutex_);
+    // Set before `free` is looked at again: the writer, which counts a
+    // chunk before it looks at this, sees the sleeper, or this check sees
+    // the count.
+    composer_sleeping_.store(true);
+    composer_wake_.wait(lock, free);
+    composer_sleeping_.store(false);
+  }
+
   void write_handed_chunks() {
-    for (;;) {
-      hand_over_.wait_until([&] { return written_ < handed_ || stopping_; });
-      const std::lock_guard lock(write_lock_);
-      if (!write_next_chunk() && stopping_) return;
+    for (std::size_t done = 0;; ++done) {
+      if (handed_.load() == done) {
+        std::unique_lock lock(mutex_);
+        writer_sleeping_.store(true);
+        writer_wake_.wait(lock, [&] { return handed_.load() != done || stopping_.load(); });
+        writer_sleeping_.store(false);
+        if (handed_.load() == done) return;
+      }
+      const Chunk chunk = pending_[done % CHUNK_BUFFERS];
+      // After a failed write nothing more goes out, so that the file never
+      // holds text from behind a gap.
+      if (error_.get() == 0) error_.keep(sink_.write(chunk.text, chunk.size));
+      written_.store(done + 1);
+      if (composer_sleeping_.load() && refilled(handed_.load())) {
+        const std::lock_guard lock(mutex_);
+        composer_wake_.notify_one();
+      }
     }
   }
 
-  // Writes the oldest chunk not yet written, if there is one. REQUIRES:
-  // write_lock_ is held, which keeps the chunks in order.
-  bool write_next_chunk() {
-    const std::size_t next = written_;
-    if (next == handed_) return false;
-    const Chunk chunk = pending_[next % CHUNK_BUFFERS];
-    // After a failed write nothing more goes out, so that the file never
-    // holds text from behind a gap.
-    if (error_ == 0) error_ = write_whole(file_, chunk.text, chunk.size);
-    written_ = next + 1;
-    hand_over_.changed();
-    return true;
-  }
-
-  std::FILE* file_;
+  OutputSink& sink_;
+  const HandOver hand_over_;
   std::array<std::unique_ptr<char[]>, CHUNK_BUFFERS> buffers_;
   // Each entry is the composing thread's until handed_ counts it, then the
-  // writer's, whoever holds write_lock_, until written_ does.
+  // writer's until written_ does.
   std::array<Chunk, CHUNK_BUFFERS> pending_{};
-  HandOver hand_over_;
-  std::mutex write_lock_;
-  // Apart, so that each thread's stores do not move the line the other one
-  // is watching.
-  alignas(64) std::atomic<std::size_t> handed_{0};   // chunks handed over so far
-  alignas(64) std::atomic<std::size_t> written_{0};  // of those, written or given up
-  std::atomic<int> error_{0};                        // of the failed write; 0 while none has failed
+  std::mutex mutex_;
+  std::condition_variable composer_wake_;
+  std::condition_variable writer_wake_;
+  alignas(CACHE_LINE_BYTES) std::atomic<std::size_t> handed_{0};   // chunks handed over so far
+  alignas(CACHE_LINE_BYTES) std::atomic<std::size_t> written_{0};  // of those, written or given up
+  std::atomic<bool> composer_sleeping_{false};
+  std::atomic<bool> writer_sleeping_{false};
   std::atomic<bool> stopping_{false};
+  FirstError error_;
+  // The composing thread's own.
+  std::size_t chunks_to_next_check_ = 0;
+  bool handing_over_ = false;
+  bool thread_failed_ = false;
   std::thread thread_;
-  std::size_t short_until_ = 0;  // touched only by the composing thread
 };
 
 }  // namespace
 
-std::unique_ptr<ChunkWriter> make_background_chunk_writer(std::FILE* file) {
-  try {
-    return std::make_unique<BackgroundChunkWriter>(file);
-  } catch (const std::system_error&) {
-    // No thread to be had: the output is still written, only not alongside.
-    return make_direct_chunk_writer(file);
-  }
+std::unique_ptr<ChunkWriter> make_background_chunk_writer(OutputSink& sink, HandOver hand_over) {
+  return std::make_unique<BackgroundChunkWriter>(sink, hand_over);
 }
 
 }  // namespace quarlex

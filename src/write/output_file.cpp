@@ -31,17 +31,9 @@ bool equal_ignoring_case(const std::string& first, const std::string& second) {
   return true;
 }
 
-// A stream on `descriptor`, which it takes over: closed if no stream can
-// be made on it.
-OutputFile::Opening stream_on(int descriptor) {
-  if (descriptor == -1) return {nullptr, errno};
-  std::FILE* stream = ::fdopen(descriptor, "wb");
-  if (stream == nullptr) {
-    const int error = errno;
-    close_descriptor(descriptor);
-    return {nullptr, error};
-  }
-  return {stream};
+OutputFile::Opening opened(int descriptor) {
+  if (descriptor == -1) return {-1, errno};
+  return {descriptor};
 }
 
 }  // namespace
@@ -183,18 +175,17 @@ std::size_t OutputFile::existing_start(char* bytes, std::size_t size) const {
 OutputFile::Opening OutputFile::open() {
   switch (way_) {
     case OutputWay::Refused:
-      return {nullptr, error_};
+      return {-1, error_};
     case OutputWay::ThroughDescriptor:
     case OutputWay::AsStream:
-      return stream_on(std::exchange(descriptor_, -1));
+      return opened(std::exchange(descriptor_, -1));
     case OutputWay::ByRename:
       return open_scratch_beside();
     case OutputWay::InPlace:
-      if (const int error = create_nameless_scratch(scratch_); error != 0)
-        return {nullptr, error, true};
-      return stream_on(copy_descriptor(scratch_));
+      if (const int error = create_nameless_scratch(scratch_); error != 0) return {-1, error, true};
+      return opened(copy_descriptor(scratch_));
   }
-  return {nullptr, EINVAL};
+  return {-1, EINVAL};
 }
 
 OutputFile::Opening OutputFile::open_scratch_beside() {
@@ -208,11 +199,11 @@ OutputFile::Opening OutputFile::open_scratch_beside() {
     error = place_->create_scratch(name, as_new_file, scratch_);
     if (error == 0) scratch_name_ = std::move(name);
   }
-  if (error != 0) return {nullptr, error, true};
+  if (error != 0) return {-1, error, true};
   clean_up_by_removing(*place_, scratch_name_);
-  Opening opened = stream_on(copy_descriptor(scratch_));
-  opened.scratch_failed = opened.stream == nullptr;
-  return opened;
+  Opening copy = opened(copy_descriptor(scratch_));
+  copy.scratch_failed = copy.descriptor == -1;
+  return copy;
 }
 
 OutputFile::Installing OutputFile::install() {

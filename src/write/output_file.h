@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -63,12 +62,12 @@ class OutputFile {
   std::size_t existing_start(char* bytes, std::size_t size) const;
 
   struct Opening {
-    std::FILE* stream = nullptr;  // the caller's to close; nullptr on failure
+    int descriptor = -1;          // the caller's to close; -1 on failure
     int error = 0;                // then the system's reason
     bool scratch_failed = false;  // the failure was making the scratch file
   };
-  // Opens what the way needs and returns the stream to write the include
-  // file to, open for binary writing. REQUIRES: way() is not Refused.
+  // Opens what the way needs and returns the descriptor to write the
+  // include file to. REQUIRES: way() is not Refused.
   Opening open();
 
   enum class Step { None, Replace, Write, Close };
@@ -78,8 +77,8 @@ class OutputFile {
   };
   // Puts the complete include file where OUTPUT names it. On failure OUTPUT
   // is as it was, except where the copy over it failed part way: it is
-  // then empty. REQUIRES: everything was written to the stream and it was
-  // closed without error.
+  // then empty. REQUIRES: everything was written to open()'s descriptor and
+  // it was closed without error.
   Installing install();
 
  private:

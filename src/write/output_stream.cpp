@@ -3,21 +3,36 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-
-#include "write/cache_bypass.h"
+#include <utility>
 
 namespace quarlex {
+namespace {
 
-OutputStream::OutputStream(std::FILE* file, ChunkWriting writing)
-    : file_(file),
-      writer_(writing == ChunkWriting::InBackground ? make_background_chunk_writer(file)
-                                                    : make_direct_chunk_writer(file)),
-      buffer_(writer_->first_buffer()) {
-  std::setvbuf(file_, nullptr, _IONBF, 0);
+std::unique_ptr<ChunkWriter> chunk_writer_for(OutputSink& sink, ChunkWriting writing) {
+  switch (writing) {
+    case ChunkWriting::ByFileKind:
+      // Into a file the kernel copies every chunk into the page cache,
+      // which costs it more than the chunk cost to compose: worth a thread.
+      if (sink.into_file())
+        return make_background_chunk_writer(sink, HandOver::WhileAProcessorIsFree);
+      break;
+    case ChunkWriting::AtOnce:
+      break;
+    case ChunkWriting::InBackground:
+      return make_background_chunk_writer(sink, HandOver::Always);
+  }
+  return make_direct_chunk_writer(sink);
 }
 
+}  // namespace
+
+OutputStream::OutputStream(std::unique_ptr<OutputSink> sink, ChunkWriting writing)
+    : sink_(std::move(sink)),
+      writer_(chunk_writer_for(*sink_, writing)),
+      buffer_(writer_->first_buffer()) {}
+
 OutputStream::~OutputStream() {
-  if (file_ != nullptr) close();
+  if (!closed_) close();
 }
 
 bool OutputStream::write(std::string_view text) {
@@ -31,15 +46,14 @@ bool OutputStream::write(std::string_view text) {
   return !failed();
 }
 
-char* OutputStream::reserve(std::size_t /*size*/) {
-  // Below a chunk's worth pending, the overhang alone is room enough.
-  if (failed() || (used_ >= OUTPUT_BUFFER_BYTES && !write_chunk())) return nullptr;
+char* OutputStream::reserve(std::size_t size) {
+  // Room shorter than a size within the overhang means a whole chunk is
+  // pending.
+  if (failed() || (CHUNK_BUFFER_BYTES - used_ < size && !write_chunk())) return nullptr;
   return buffer_ + used_;
 }
 
 bool OutputStream::write_chunk() {
-  // The text must be all in place before the chunk changes hands.
-  finish_copies_past_cache();
   char* const next = writer_->write(buffer_, OUTPUT_BUFFER_BYTES);
   if (next == nullptr) {
     fail(writer_->error());
@@ -53,16 +67,14 @@ bool OutputStream::write_chunk() {
 }
 
 bool OutputStream::close() {
-  finish_copies_past_cache();
   if (!failed() && used_ > 0 && writer_->write(buffer_, used_) == nullptr) fail(writer_->error());
   used_ = 0;
   if (!writer_->finish()) fail(writer_->error());
-  errno = 0;
-  if (std::fclose(file_) != 0 && !failed()) {
-    fail(errno);
+  closed_ = true;
+  if (const int error = sink_->close(); error != 0 && !failed()) {
+    fail(error);
     failed_at_close_ = true;
   }
-  file_ = nullptr;
   return !failed();
 }
 

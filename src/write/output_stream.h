@@ -1,28 +1,30 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdio>
 #include <memory>
 #include <string_view>
 
 #include "write/chunk_writer.h"
+#include "write/output_sink.h"
 
 namespace quarlex {
 
-// Whether whole chunks are written in the composing thread or handed to a
-// writer thread of their own (see make_background_chunk_writer).
-enum class ChunkWriting { AtOnce, InBackground };
+// How whole chunks reach the sink. ByFileKind, for runs: a file on a file
+// system takes them from a writer thread while a processor is free for it
+// (see make_background_chunk_writer), a device or pipe at once, since it
+// gains nothing worth the hand-overs. AtOnce and InBackground, for tests:
+// always in the composing thread, always handed over.
+enum class ChunkWriting { ByFileKind, AtOnce, InBackground };
 
-// A buffered writer over an open file. Pieces are appended to a large
-// buffer, which goes to the file in whole chunks; the C library's own
-// buffering is switched off so that it cannot cut those writes into small
-// ones. The first failed write makes every later call fail as well, so a
-// caller may check only where it has to decide something.
+// A buffered writer over a sink. Pieces are appended to a large buffer,
+// which goes to the sink in whole chunks. The first failed write makes
+// every later call fail as well, so a caller may check only where it has
+// to decide something.
 class OutputStream {
  public:
-  // Takes ownership of `file`, which must be open for binary writing.
-  explicit OutputStream(std::FILE* file, ChunkWriting writing = ChunkWriting::AtOnce);
-  // Writes what is pending and closes the file if close() was not called;
+  explicit OutputStream(std::unique_ptr<OutputSink> sink,
+                        ChunkWriting writing = ChunkWriting::ByFileKind);
+  // Writes what is pending and closes the sink if close() was not called;
   // failures are then no longer reported.
   ~OutputStream();
 
@@ -33,24 +35,16 @@ class OutputStream {
   bool write(std::string_view text);
 
   // Returns room for at least `size` bytes at the end of the pending output,
-  // writing a whole chunk first if one is pending; nullptr if that or an
-  // earlier write failed. REQUIRES: size <= OUTPUT_OVERHANG_BYTES. Nothing
-  // is appended until commit() is called with the end of what was composed
-  // there.
+  // writing a whole chunk first where the room is shorter; nullptr if that
+  // or an earlier write failed. REQUIRES: size <= OUTPUT_OVERHANG_BYTES,
+  // which a whole chunk pending always leaves. Nothing is appended until commit() is called
+  // with the end of what was composed there.
   char* reserve(std::size_t size);
   void commit(const char* end) { used_ = static_cast<std::size_t>(end - buffer_); }
   // The end of the room that reserve() gave: a caller may fill up to here.
   const char* room_end() const { return buffer_ + CHUNK_BUFFER_BYTES; }
-  // Whether a caller that composes much at once should compose it in a
-  // small buffer of its own and put it in the room with copy_past_cache().
-  // So while a writer thread is short of chunks: composing straight into
-  // lines that the other core has just read costs this core several times
-  // the work. While chunks are queued, composing in place is better,
-  // as the other core then reads the text faster from this core's cache
-  // than from memory.
-  bool fills_past_cache() { return writer_->short_of_chunks(); }
 
-  // Writes what is pending and closes the file. Returns false if any write,
+  // Writes what is pending and closes the sink. Returns false if any write,
   // the final flush or the close failed, now or earlier.
   bool close();
 
@@ -67,12 +61,13 @@ class OutputStream {
   // for) counts as EIO.
   void fail(int error);
 
-  std::FILE* file_;
+  std::unique_ptr<OutputSink> sink_;
   std::unique_ptr<ChunkWriter> writer_;
   char* buffer_;
   std::size_t used_ = 0;
   int error_ = 0;  // of the first failure; once set, every call fails
   bool failed_at_close_ = false;
+  bool closed_ = false;
 };
 
 }  // namespace quarlex

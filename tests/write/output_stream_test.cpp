@@ -1,15 +1,18 @@
 #include "write/output_stream.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
-#include <cstdio>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <mutex>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -34,8 +37,8 @@ std::string read_back(const std::filesystem::path& path) {
 // An OutputStream writing to `path` in `writing`; nullptr if the file
 // cannot be opened.
 std::unique_ptr<OutputStream> open_stream(const std::filesystem::path& path, ChunkWriting writing) {
-  std::FILE* file = std::fopen(path.string().c_str(), "wb");
-  return file == nullptr ? nullptr : std::make_unique<OutputStream>(file, writing);
+  const int file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  return file == -1 ? nullptr : std::make_unique<OutputStream>(descriptor_sink(file), writing);
 }
 
 // For texts of megabytes, where a full comparison report would be too big
@@ -102,11 +105,10 @@ TEST(OutputStream, KeepsPiecesLargerThanItsBufferIntactAndInOrder) {
   }
 }
 
-// Writes `lead`, waits for `pause`, then appends the lines of a million
-// random bytes in `form`, whose prefix the oracle writes as `prefix`; the
-// file must hold exactly that, in each writing mode.
-void expect_lines_kept_whole(const std::string& lead, std::chrono::milliseconds pause,
-                             DataLineForm form, std::string_view prefix) {
+// Writes `lead`, then appends the lines of a million random bytes in
+// `form`, whose prefix the oracle writes as `prefix`; the file must hold
+// exactly that, in each writing mode.
+void expect_lines_kept_whole(const std::string& lead, DataLineForm form, std::string_view prefix) {
   constexpr std::size_t SIZE = 1'000'003;
   std::mt19937 random(7);
   std::string bytes(SIZE, '\0');
@@ -120,7 +122,6 @@ void expect_lines_kept_whole(const std::string& lead, std::chrono::milliseconds 
     const auto output = folder.open(w.writing);
     ASSERT_NE(output, nullptr);
     EXPECT_TRUE(output->write(lead));
-    std::this_thread::sleep_for(pause);
     DataLineForm next_form = form;
     EXPECT_TRUE(append_data_lines(*output, reinterpret_cast<const std::uint8_t*>(bytes.data()),
                                   SIZE, next_form));
@@ -133,38 +134,102 @@ void expect_lines_kept_whole(const std::string& lead, std::chrono::milliseconds 
 // a million bytes make about a dozen chunks, each with a different overhang.
 TEST(OutputStream, LinesAcrossChunkEndsAreKeptWhole) {
   // One byte ahead, every chunk end falls one byte later.
-  expect_lines_kept_whole("x", std::chrono::milliseconds(0), DataLineForm::AsmLine, "DB ");
+  expect_lines_kept_whole("x", DataLineForm::AsmLine, "DB ");
+  expect_lines_kept_whole(std::string(8 * OUTPUT_BUFFER_BYTES + 5, 'f'), DataLineForm::CNextLine,
+                          ",");
 }
 
-// Once the writer thread has waited for a chunk, lines are composed aside
-// and copied in past the cache for a while; they must come out the same.
-// Waits while the writer's buffers are first used do not count, hence more
-// chunks ahead than it has buffers.
-TEST(OutputStream, LinesComposedAfterTheWriterWaitedAreKeptWhole) {
-  expect_lines_kept_whole(std::string(8 * OUTPUT_BUFFER_BYTES + 5, 'f'),
-                          std::chrono::milliseconds(5), DataLineForm::CNextLine, ",");
-}
+// A sink whose writes wait at a gate until the test opens it, and that
+// notes, at every write, how far the composing side had got: so that a
+// test can hold the writer thread and see what the composing thread does.
+struct GatedSink final : OutputSink {
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool open = false;
+  std::size_t writes_started = 0;
+  std::size_t chunks_submitted = 0;  // by the composing side, after each write() returns
+  std::size_t most_ahead = 0;        // chunks submitted but not yet written, at most
+  std::string taken;
 
-// Pauses longer than a thread watches for the other before it sleeps: the
-// writer thread waits asleep for a chunk and must be woken for every one.
-TEST(OutputStream, ChunksHandedOverAfterPausesAreAllWritten) {
-  constexpr int CHUNKS = 6;
-  for (const auto& w : WRITINGS) {
-    SCOPED_TRACE(w.name);
-    const ScratchFolder folder;
-    const auto output = folder.open(w.writing);
-    ASSERT_NE(output, nullptr);
-    std::string expected;
-    for (int i = 0; i < CHUNKS; ++i) {
-      const std::string chunk(OUTPUT_BUFFER_BYTES, static_cast<char>('a' + i));
-      EXPECT_TRUE(output->write(chunk));
-      expected += chunk;
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    EXPECT_TRUE(output->write("end"));
-    EXPECT_TRUE(output->close());
-    EXPECT_TRUE(same_text(read_back(folder.file()), expected + "end"));
+  int write(const char* text, std::size_t size) override {
+    std::unique_lock lock(mutex);
+    const std::size_t written_before = writes_started++;
+    changed.notify_all();
+    changed.wait(lock, [&] { return open; });
+    if (chunks_submitted > written_before)
+      most_ahead = std::max(most_ahead, chunks_submitted - written_before);
+    taken.append(text, size);
+    changed.notify_all();
+    return 0;
   }
+  bool into_file() const override { return true; }
+  int close() override { return 0; }
+};
+
+// Hands a stream `sink` and keeps the sink for the test to look at.
+struct SinkStream {
+  template <typename Sink>
+  explicit SinkStream(Sink*& sink, ChunkWriting writing) {
+    auto owned = std::make_unique<Sink>();
+    sink = owned.get();
+    stream = std::make_unique<OutputStream>(std::move(owned), writing);
+  }
+  std::unique_ptr<OutputStream> stream;
+};
+
+std::string chunk_of(int i) { return std::string(OUTPUT_BUFFER_BYTES, static_cast<char>('a' + i)); }
+
+TEST(OutputStream, TheComposingThreadWaitsForAFreeBuffer) {
+  constexpr int CHUNKS = 12;
+  GatedSink* sink = nullptr;
+  SinkStream held(sink, ChunkWriting::InBackground);
+  GatedSink& device = *sink;
+  OutputStream& output = *held.stream;
+  std::thread composer([&] {
+    for (int i = 0; i < CHUNKS; ++i) {
+      EXPECT_TRUE(output.write(chunk_of(i)));
+      const std::lock_guard lock(device.mutex);
+      ++device.chunks_submitted;
+      device.changed.notify_all();
+    }
+    EXPECT_TRUE(output.close());
+  });
+  {
+    // The writer holds chunk 0; three more buffers take chunks 1 to 3. The
+    // write of chunk 4 hands over chunk 3... and must wait.
+    std::unique_lock lock(device.mutex);
+    device.changed.wait(lock,
+                        [&] { return device.writes_started == 1 && device.chunks_submitted >= 3; });
+    device.open = true;
+    device.changed.notify_all();
+  }
+  composer.join();
+  std::string expected;
+  for (int i = 0; i < CHUNKS; ++i) expected += chunk_of(i);
+  EXPECT_TRUE(same_text(device.taken, expected));
+  EXPECT_LE(device.most_ahead, 4u);
+}
+
+// Each chunk handed over only once the one before is written: the writer
+// thread finds nothing to do each time and must be woken for every chunk.
+TEST(OutputStream, TheWriterThreadIsWokenForEveryChunk) {
+  constexpr int CHUNKS = 6;
+  GatedSink* sink = nullptr;
+  SinkStream held(sink, ChunkWriting::InBackground);
+  GatedSink& device = *sink;
+  device.open = true;
+  OutputStream& output = *held.stream;
+  std::string expected;
+  for (int i = 0; i < CHUNKS; ++i) {
+    // A whole chunk goes to the writer as soon as it is complete.
+    EXPECT_TRUE(output.write(chunk_of(i)));
+    expected += chunk_of(i);
+    std::unique_lock lock(device.mutex);
+    device.changed.wait(lock, [&] { return device.taken.size() == expected.size(); });
+  }
+  EXPECT_TRUE(output.write("end"));
+  EXPECT_TRUE(output.close());
+  EXPECT_TRUE(same_text(device.taken, expected + "end"));
 }
 
 TEST(OutputStream, ReportsAFailedWriteAtTheLatestOnClose) {
@@ -197,27 +262,25 @@ TEST(OutputStream, FailsEveryCallAfterTheFirstFailedWrite) {
   }
 }
 
-// A file whose device takes only so many bytes, and whose close may fail:
-// faults no real disk produces at will. A write past the limit is short.
-struct FaultyDevice {
-  std::size_t capacity;
-  bool close_fails;
+// A sink that takes only so many bytes, may fail one write and take the
+// next ones again, and whose close may fail: faults no real disk produces
+// at will. A write past the limit is short, which fails it.
+struct FaultySink final : OutputSink {
+  std::size_t capacity = 0;
+  bool close_fails = false;
+  std::size_t failing_write = 0;  // counted from 1; 0 for none
   std::string taken;
-};
+  std::size_t writes = 0;
 
-std::FILE* open_faulty(FaultyDevice& device) {
-  cookie_io_functions_t functions{};
-  functions.write = [](void* cookie, const char* data, std::size_t size) -> ssize_t {
-    auto& dev = *static_cast<FaultyDevice*>(cookie);
-    const std::size_t take = std::min(size, dev.capacity - dev.taken.size());
-    dev.taken.append(data, take);
-    return static_cast<ssize_t>(take);
-  };
-  functions.close = [](void* cookie) {
-    return static_cast<FaultyDevice*>(cookie)->close_fails ? -1 : 0;
-  };
-  return ::fopencookie(&device, "wb", functions);
-}
+  int write(const char* text, std::size_t size) override {
+    if (++writes == failing_write) return EIO;
+    const std::size_t take = std::min(size, capacity - taken.size());
+    taken.append(text, take);
+    return take == size ? 0 : ENOSPC;
+  }
+  bool into_file() const override { return true; }
+  int close() override { return close_fails ? EIO : 0; }
+};
 
 // Every short write and a failed close must make the stream report failure,
 // however far the text had got; what was taken is the text's beginning.
@@ -228,21 +291,27 @@ TEST(OutputStream, ShortWritesAndFailedClosesAreReported) {
     const char* fault;
     std::size_t capacity;
     bool close_fails;
+    std::size_t failing_write;
     bool succeeds;
   } cases[] = {
-      {"none", text.size(), false, true},
-      {"short write of the first chunk", 1000, false, false},
-      {"short write in the middle", OUTPUT_BUFFER_BYTES + 7, false, false},
-      {"short write of the last byte", text.size() - 1, false, false},
-      {"failed close", text.size(), true, false},
+      {"none", text.size(), false, 0, true},
+      {"short write of the first chunk", 1000, false, 0, false},
+      {"short write in the middle", OUTPUT_BUFFER_BYTES + 7, false, 0, false},
+      {"short write of the last byte", text.size() - 1, false, 0, false},
+      {"failed close", text.size(), true, 0, false},
+      // Later writes would succeed: the first failure must still count.
+      {"one failed write, the rest fine", text.size(), false, 2, false},
   };
   for (const auto& c : cases) {
     for (const auto& w : WRITINGS) {
       SCOPED_TRACE(std::string(c.fault) + ", " + w.name);
-      FaultyDevice device{c.capacity, c.close_fails, {}};
-      std::FILE* file = open_faulty(device);
-      ASSERT_NE(file, nullptr);
-      OutputStream output(file, w.writing);
+      FaultySink* sink = nullptr;
+      SinkStream held(sink, w.writing);
+      FaultySink& device = *sink;
+      device.capacity = c.capacity;
+      device.close_fails = c.close_fails;
+      device.failing_write = c.failing_write;
+      OutputStream& output = *held.stream;
       // Written in pieces, as a run does: the first failure may show at a
       // later piece or only at the close.
       bool all_written = true;
@@ -255,6 +324,10 @@ TEST(OutputStream, ShortWritesAndFailedClosesAreReported) {
       EXPECT_EQ(output.failed_at_close(), c.close_fails);
       EXPECT_EQ(output.error() != 0, !c.succeeds);
       EXPECT_TRUE(text.starts_with(device.taken));
+      // Nothing after a failure: the file never holds text behind a gap.
+      if (c.failing_write != 0) {
+        EXPECT_EQ(device.taken.size(), OUTPUT_BUFFER_BYTES * (c.failing_write - 1));
+      }
       if (c.succeeds) {
         EXPECT_EQ(device.taken.size(), text.size());
       }
