@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <chrono>
 #include <csignal>
 #include <functional>
@@ -465,6 +466,34 @@ TEST(Descriptors, AFileOpenOnADescriptorIsWrittenThroughIt) {
     EXPECT_EQ(names_in(dir.path()),
               (std::set<std::string>{"log.txt", "s.bin", "to-log", "to-stdout"}));
   }
+}
+
+// A pipe that its opener set not to wait for room refuses a write while it
+// is full; the whole text must still arrive, in order, however slowly the
+// other end reads.
+TEST(Descriptors, ANonBlockingPipeGetsTheWholeText) {
+  SKIP_UNLESS(missing_for(false));
+  if (testing_another_executable()) GTEST_SKIP() << "starts this build's executable itself";
+  ScratchDir dir;
+  const std::string bytes = sample_bytes(300000);
+  write_file(dir / "s.bin", bytes);
+  int ends[2];
+  ASSERT_EQ(::pipe(ends), 0);
+  ASSERT_EQ(::fcntl(ends[1], F_SETFL, ::fcntl(ends[1], F_GETFL) | O_NONBLOCK), 0);
+  const pid_t child = start_quarlex(dir.path(), {"s.bin", "/dev/stdout", "blob"}, ends[1]);
+  ::close(ends[1]);
+  std::string received;
+  std::array<char, 4096> piece{};
+  for (ssize_t n; (n = ::read(ends[0], piece.data(), piece.size())) > 0;) {
+    received.append(piece.data(), static_cast<std::size_t>(n));
+    // Slower than the writer, so that the pipe is full again and again.
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  ::close(ends[0]);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(mask_date_line(received), include_file(Flavour::Assembly, "s.bin", "blob", bytes));
 }
 
 // Written through a copy of standard error, the output's close leaves
