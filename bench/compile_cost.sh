@@ -8,8 +8,10 @@
 #
 #   bench/compile_cost.sh [path/to/quarlex]
 #
-# Environment: SIZES_MIB (default "1 4 16"), WORK (scratch folder, default
-# a new folder under /tmp).
+# Environment: SIZES_MIB (default "1 4 16"), QUARLEX_COMPILERS (further C or
+# C++ compilers to time on the .h, by name or path, e.g. "gcc-15 clang-19";
+# a name with "++" compiles it as C++), WORK (scratch folder, default a new
+# folder under /tmp).
 set -euo pipefail
 export LC_ALL=C
 
@@ -49,6 +51,9 @@ echo "compile cost of embedded files, $(date -u +%Y-%m-%d), $(nproc) cores, $(un
 echo "gcc: $(gcc -dumpfullversion); clang: $(clang -dumpversion 2>/dev/null || echo none);" \
   "fasm: $({ fasm 2> /dev/null || true; } | head -n 1 | sed 's/flat assembler *//');" \
   "clang-19: $(clang-19 -dumpversion 2>/dev/null || echo none)"
+for compiler in ${QUARLEX_COMPILERS:-}; do
+  echo "$compiler: $("$compiler" -dumpfullversion 2>/dev/null || "$compiler" -dumpversion 2>/dev/null || echo none)"
+done
 echo
 printf '%-26s %8s %10s %12s\n' "tool" "MiB" "seconds" "peak MiB"
 
@@ -80,4 +85,17 @@ for size in $sizes; do
   if command -v clang-19 > /dev/null; then
     row "clang-19 -std=c23 #embed" "$size" "$(measure clang-19 -std=c23 -c embed.c -o use.o)"
   fi
+  for compiler in ${QUARLEX_COMPILERS:-}; do
+    command -v "$compiler" > /dev/null || { row "$compiler" "$size" failed "(not found)"; continue; }
+    input=use.c
+    [[ "$compiler" == *++* ]] && input=use.cpp
+    result=$(measure "$compiler" -c "$input" -o use.o)
+    if [ "$result" != failed ]; then
+      row "$compiler -c" "$size" "$result"
+    else
+      # GCC 15 writes such arrays as .base64, which older assemblers
+      # (binutils 2.40) refuse: the compiler's own share, to assembly.
+      row "$compiler -S" "$size" "$(measure "$compiler" -S "$input" -o use.s)" "(-c failed: $(head -c 60 tool.log | tr '\n' ' '))"
+    fi
+  done
 done

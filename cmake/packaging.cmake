@@ -4,8 +4,14 @@ set(CPACK_PACKAGE_NAME quarlex)
 set(CPACK_PACKAGE_VENDOR "The Quarlex Developers")
 set(CPACK_PACKAGE_CONTACT "The Quarlex Developers <quarlex@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "converts any file into an assembler or C/C++ include file")
-set(CPACK_PACKAGE_DESCRIPTION
-  "QUARLEX reads any file as raw bytes and writes an include file that carries those bytes as data: an assembler include (a label, DB lines and a size equate) or a C/C++ include (an unsigned char array and a size definition), chosen by the output file's extension. It comes with a CMake package whose quarlex_embed() function regenerates the include file whenever the embedded file changes.")
+# Lines of at most 80 characters, as Debian's tools read them.
+set(CPACK_PACKAGE_DESCRIPTION "QUARLEX reads any file as raw bytes and writes an include file that
+carries those bytes as data: an assembler include (a label, DB lines and a
+size equate) or a C/C++ include (an unsigned char array and a size
+definition), chosen by the output file's extension.
+It comes with a CMake package whose quarlex_embed() function declares the
+data in a header for any number of sources and regenerates it whenever the
+embedded file changes.")
 set(CPACK_PACKAGE_HOMEPAGE_URL "https://quarlex.example.org")
 set(CPACK_RESOURCE_FILE_LICENSE "${PROJECT_SOURCE_DIR}/LICENSE")
 
@@ -17,10 +23,13 @@ else()
   # The archive's name; the Debian package takes Debian's own.
   string(TOLOWER "quarlex-${PROJECT_VERSION}-linux-${CMAKE_SYSTEM_PROCESSOR}" CPACK_PACKAGE_FILE_NAME)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  # The first packaging of this upstream version (docs/changelog.Debian).
+  set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
   set(CPACK_DEBIAN_PACKAGE_SECTION devel)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-  # The executable is linked statically: it needs no other package.
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "")
+  # The package's executable is linked dynamically: its libraries' packages,
+  # as dpkg-shlibdeps finds them.
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 endif()
 set(CPACK_PROJECT_CONFIG_FILE "${PROJECT_SOURCE_DIR}/cmake/cpack_per_generator.cmake")
 set(CPACK_STRIP_FILES ON)

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the release packages of a Linux build tree (the Debian package and
 # the .tar.gz) and checks their contents, the Debian metadata and licence,
-# and that each packaged tool converts a file.
+# that lintian finds neither an error nor a warning in the Debian package
+# (where lintian is at hand; else it says so and fails with 77, which the
+# test counts as skipped), and that each packaged tool converts a file.
 #
 #   check_packages.sh QUARLEX_BUILD_DIR
 set -euo pipefail
@@ -35,17 +37,22 @@ expect_converts() {
 
 dpkg-deb -c "$deb" | awk '{ print $NF }' > "$work/deb-contents"
 expect_files "$work/deb-contents" ./usr/bin/quarlex ./usr/share/man/man1/quarlex.1.gz \
-  ./usr/share/doc/quarlex/copyright ./usr/share/doc/quarlex/LICENSE ./usr/share/doc/quarlex/README.md \
-  ./usr/lib/cmake/Quarlex/QuarlexConfig.cmake ./usr/lib/cmake/Quarlex/QuarlexConfigVersion.cmake \
-  ./usr/lib/cmake/Quarlex/QuarlexTargets.cmake ./usr/lib/cmake/Quarlex/QuarlexEmbed.cmake
-echo "Debian package: executable, manual page, copyright, README and CMake package in place"
+  ./usr/share/doc/quarlex/copyright ./usr/share/doc/quarlex/changelog.Debian.gz \
+  ./usr/share/doc/quarlex/README.md ./usr/lib/cmake/Quarlex/QuarlexConfig.cmake \
+  ./usr/lib/cmake/Quarlex/QuarlexConfigVersion.cmake ./usr/lib/cmake/Quarlex/QuarlexTargets.cmake \
+  ./usr/lib/cmake/Quarlex/QuarlexEmbed.cmake ./usr/lib/cmake/Quarlex/QuarlexEmbedHeader.cmake
+if grep -qx ./usr/share/doc/quarlex/LICENSE "$work/deb-contents"; then
+  fail "the Debian package carries the licence twice"
+fi
+echo "Debian package: executable, manual page, copyright, changelog, README and CMake package in place"
 
 dpkg-deb -I "$deb" > "$work/info"
-for field in "Package: quarlex" "Version: 1.5.0" "Architecture: $(dpkg --print-architecture)" \
+for field in "Package: quarlex" "Version: 1.5.0-1" "Architecture: $(dpkg --print-architecture)" \
   "Section: devel" "Maintainer: The Quarlex Developers <quarlex@example.org>"; do
   grep -q "^ *$field\$" "$work/info" || { cat "$work/info"; fail "metadata lacks '$field'"; }
 done
-echo "metadata: name, version, architecture, section and maintainer right"
+grep -q "^ Depends: .*libc6" "$work/info" || { cat "$work/info"; fail "the package names no libraries"; }
+echo "metadata: name, version, architecture, section, maintainer and dependencies right"
 
 dpkg-deb -x "$deb" "$work/root"
 cmp "$work/root/usr/share/doc/quarlex/copyright" "$source_dir/LICENSE" ||
@@ -53,6 +60,8 @@ cmp "$work/root/usr/share/doc/quarlex/copyright" "$source_dir/LICENSE" ||
 grep -q "^Copyright (c) 2026 The Quarlex Developers$" "$work/root/usr/share/doc/quarlex/copyright" ||
   fail "the licence lacks the copyright line"
 gzip -t "$work/root/usr/share/man/man1/quarlex.1.gz" || fail "the manual page is not gzip"
+file "$work/root/usr/bin/quarlex" | grep -q "dynamically linked" ||
+  fail "the Debian package's tool is not linked dynamically"
 expect_converts "$work/root/usr/bin/quarlex"
 echo "the Debian package's tool converts a file; its copyright file is the MIT licence"
 
@@ -64,4 +73,17 @@ mkdir "$work/unpacked"
 tar -xzf "$archive" -C "$work/unpacked"
 cmp "$work/unpacked/$top/share/doc/quarlex/LICENSE" "$source_dir/LICENSE" || fail "the archive's licence differs"
 expect_converts "$work/unpacked/$top/bin/quarlex"
-echo "archive: executable, manual page, README and licence in place; its tool converts a file"
+file "$work/unpacked/$top/bin/quarlex" | grep -q "statically linked" ||
+  fail "the archive's tool is not linked statically"
+echo "archive: executable (static), manual page, README and licence in place; its tool converts a file"
+
+if ! command -v lintian > /dev/null; then
+  echo "lintian is missing (apt-get install lintian): the Debian package was not checked by it"
+  exit 77
+fi
+lintian --info --display-info --pedantic "$deb" > "$work/lintian.log" 2>&1 || true
+cat "$work/lintian.log"
+if grep -qE "^(E|W): " "$work/lintian.log"; then
+  fail "lintian finds errors or warnings in the Debian package"
+fi
+echo "lintian: no error and no warning"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Windows release archive of a MinGW build tree, checks its
-# contents and runs the archived quarlex.exe under Wine on a file, compared
-# with the Linux build's output.
+# contents, configures a consumer project against its CMake package with
+# the MinGW toolchain, and runs the archived quarlex.exe under Wine on a
+# file, compared with the Linux build's output.
 #
 #   check_zip.sh WINDOWS_BUILD_DIR LINUX_QUARLEX
 set -euo pipefail
@@ -21,12 +22,25 @@ archive=$(ls "$work"/out/*.zip)
 top=$(basename "$archive" .zip)
 echo "archive: $(basename "$archive")"
 unzip -Z1 "$archive" > "$work/contents"
-for file in "$top/bin/quarlex.exe" "$top/share/doc/quarlex/LICENSE" "$top/share/doc/quarlex/README.md"; do
+for file in "$top/bin/quarlex.exe" "$top/share/doc/quarlex/LICENSE" "$top/share/doc/quarlex/README.md" \
+  "$top/lib/cmake/Quarlex/QuarlexConfig.cmake" "$top/lib/cmake/Quarlex/QuarlexTargets.cmake" \
+  "$top/lib/cmake/Quarlex/QuarlexEmbed.cmake"; do
   grep -qx "$file" "$work/contents" || { cat "$work/contents"; fail "$file is not in the archive"; }
 done
 unzip -q "$archive" -d "$work/unpacked"
 cmp "$work/unpacked/$top/share/doc/quarlex/LICENSE" "$source_dir/LICENSE" || fail "the archive's licence differs"
-echo "contents: quarlex.exe, licence and README in place"
+echo "contents: quarlex.exe, licence, README and CMake package in place"
+
+# A cross toolchain looks for packages under its own root only, so the
+# package is named by its folder.
+printf 'abc' > "$work/payload.bin"
+cmake -S "$source_dir/tests/consumer" -B "$work/consumer" -G Ninja \
+  -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/toolchains/mingw-w64-x86_64.cmake" \
+  -DQuarlex_DIR="$work/unpacked/$top/lib/cmake/Quarlex" -DPAYLOAD="$work/payload.bin" \
+  > "$work/consumer.log" 2>&1 || { cat "$work/consumer.log"; fail "the consumer did not configure"; }
+grep -qF "$work/unpacked/$top/bin/quarlex.exe" "$work/consumer/build.ninja" ||
+  fail "the consumer's embeds do not run the archived quarlex.exe"
+echo "a MinGW consumer configures against the archive's CMake package and embeds with its quarlex.exe"
 
 "$wine" wineboot -i > /dev/null 2>&1 || true
 cd "$work"

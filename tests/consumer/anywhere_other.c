@@ -1,0 +1,4 @@
+#include "shared.h"
+
+const unsigned char* other_c_data(void) { return shared; }
+unsigned long other_c_size(void) { return sizeof shared; }
