@@ -28,8 +28,14 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SECTION devel)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   # The package's executable is linked dynamically: its libraries' packages,
-  # as dpkg-shlibdeps finds them.
-  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  # as dpkg-shlibdeps (Debian: dpkg-dev) finds them, with their versions;
+  # without it, the same packages unversioned.
+  find_program(DPKG_SHLIBDEPS_PROGRAM dpkg-shlibdeps)
+  if(DPKG_SHLIBDEPS_PROGRAM)
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  else()
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libgcc-s1, libstdc++6")
+  endif()
 endif()
 set(CPACK_PROJECT_CONFIG_FILE "${PROJECT_SOURCE_DIR}/cmake/cpack_per_generator.cmake")
 set(CPACK_STRIP_FILES ON)

@@ -9,8 +9,10 @@
 
 #include <array>
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <cstdlib>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -26,7 +28,6 @@ constexpr int FOLDER_FLAGS = O_PATH | O_DIRECTORY | O_CLOEXEC;
 constexpr int MAX_LINK_HOPS = 40;
 constexpr mode_t NEW_FILE_MODE = 0666;
 constexpr mode_t USER_ONLY_MODE = 0600;
-constexpr std::size_t MAX_DESCRIPTOR_DIGITS = 9;  // any descriptor number fits an int
 constexpr const char* LINK_PROTECTION_SETTING = "/proc/sys/fs/protected_symlinks";
 constexpr const char* OWN_DESCRIPTORS = "/proc/self/fd";
 constexpr const char* DEFAULT_SCRATCH_FOLDER = "/tmp";
@@ -85,14 +86,15 @@ bool may_follow(const struct stat& folder, const struct stat& link) {
   return folder.st_uid == link.st_uid;
 }
 
-// The descriptor number that `name` spells, or -1.
+// The descriptor number that `name` spells, or -1: unsigned digits to its
+// end, nothing else.
 int descriptor_number(std::string_view name) {
-  if (name.empty() || name.size() > MAX_DESCRIPTOR_DIGITS ||
-      name.find_first_not_of("0123456789") != std::string_view::npos)
+  unsigned number = 0;
+  const auto [end, status] = std::from_chars(name.data(), name.data() + name.size(), number);
+  if (name.empty() || status != std::errc() || end != name.data() + name.size() ||
+      number > static_cast<unsigned>(std::numeric_limits<int>::max()))
     return -1;
-  int number = 0;
-  for (char digit : name) number = number * 10 + (digit - '0');
-  return number;
+  return static_cast<int>(number);
 }
 
 bool on_process_table(int folder) {

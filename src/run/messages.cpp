@@ -10,13 +10,14 @@
 
 #include "platform/standard_streams.h"
 #include "run/stamp_time.h"
-#include "text/include_output.h"
+#include "text/line_end.h"
+#include "text/maker.h"
 #include "text/path_text.h"
 
 namespace quarlex {
 namespace {
 
-constexpr std::array<std::string_view, 12> USAGE_LINES{
+constexpr std::array<std::string_view, 9> USAGE_LINES{
     "QUARLEX 1.5 interprets any binary file and writes an",
     "Assembly language or C/C++ output file. Use:",
     "",
@@ -26,14 +27,20 @@ constexpr std::array<std::string_view, 12> USAGE_LINES{
     "the source file name, replacing blanks with underscores.",
     "An equate beginning with \"_\" is defined that represents",
     "the file size.",
-    "QUARLEX (C) 2026 The Quarlex Developers",
-    "Quarlex Developers, 12 Harbour Row, Westhaven WH4 7QX",
-    "Mail: quarlex@example.org",
 };
 
 void print_line(std::string_view line) {
   write_standard_output(line);
   write_standard_output(LINE_END);
+}
+
+// The maker's notice, in three lines: the postal address on one.
+void print_maker() {
+  print_line(MAKER_RIGHTS);
+  write_standard_output(MAKER_STREET);
+  write_standard_output(", ");
+  print_line(MAKER_TOWN);
+  print_line(MAKER_MAIL);
 }
 
 constexpr std::string_view REASON_LEADER = "quarlex: ";
@@ -103,6 +110,7 @@ void print_message(Message message) {
   switch (message) {
     case Message::Usage:
       for (std::string_view line : USAGE_LINES) print_line(line);
+      print_maker();
       break;
     case Message::SourceUnopenable:
       print_line("Could not open source file");

@@ -4,8 +4,6 @@
 #include <array>
 #include <cstdio>
 
-#include "platform/standard_streams.h"
-
 namespace quarlex {
 namespace {
 
@@ -14,10 +12,12 @@ constexpr std::uint64_t PERCENT = 100;
 
 }  // namespace
 
-Progress::Progress(bool at_terminal, std::uint64_t source_size)
+Progress::Progress(bool at_terminal, std::uint64_t source_size, ClockReader now, LineWriter show)
     : at_terminal_(at_terminal),
       source_size_(source_size),
-      start_(std::chrono::steady_clock::now()),
+      now_(now),
+      show_(show),
+      start_(now()),
       next_due_(start_ + FIRST_SHOWN_AFTER) {}
 
 Progress::~Progress() {
@@ -28,11 +28,11 @@ Progress::~Progress() {
   clear.fill(' ');
   clear[0] = '\r';
   clear[shown_length_ + 1] = '\r';
-  write_standard_error({clear.data(), shown_length_ + 2});
+  show_({clear.data(), shown_length_ + 2});
 }
 
 void Progress::show_if_due(std::uint64_t converted) {
-  const auto now = std::chrono::steady_clock::now();
+  const auto now = now_();
   if (now < next_due_) return;
   next_due_ = now + SHOWN_EVERY;
 
@@ -59,7 +59,7 @@ void Progress::show_if_due(std::uint64_t converted) {
   std::fill(line.begin() + static_cast<std::ptrdiff_t>(visible + 1),
             line.begin() + static_cast<std::ptrdiff_t>(shown + 1), ' ');
   shown_length_ = shown;
-  write_standard_error({line.data(), shown + 1});
+  show_({line.data(), shown + 1});
 }
 
 }  // namespace quarlex

@@ -3,6 +3,9 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
+
+#include "platform/standard_streams.h"
 
 namespace quarlex {
 
@@ -20,9 +23,16 @@ class Progress {
   // memory ends.
   static constexpr std::size_t LINE_BYTES = 160;
 
+  using Clock = std::chrono::steady_clock;
+  // Reads the clock: Clock::now, or a test's clock.
+  using ClockReader = Clock::time_point (*)();
+  // Shows text on standard error: write_standard_error, or a test's sink.
+  using LineWriter = void (*)(std::string_view text);
+
   // `source_size` is 0 where the source tells none (a pipe). Shows nothing
   // unless `at_terminal`.
-  Progress(bool at_terminal, std::uint64_t source_size);
+  Progress(bool at_terminal, std::uint64_t source_size, ClockReader now = Clock::now,
+           LineWriter show = write_standard_error);
   // Clears the line, if one was shown.
   ~Progress();
   Progress(const Progress&) = delete;
@@ -39,8 +49,10 @@ class Progress {
 
   bool at_terminal_;
   std::uint64_t source_size_;
-  std::chrono::steady_clock::time_point start_;
-  std::chrono::steady_clock::time_point next_due_;
+  ClockReader now_;
+  LineWriter show_;
+  Clock::time_point start_;
+  Clock::time_point next_due_;
   std::size_t shown_length_ = 0;
 };
 

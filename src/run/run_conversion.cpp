@@ -59,7 +59,8 @@ struct RunResult {
 struct RunArguments {
   const char* source_path;
   const char* output_path;
-  const char* label_text;  // the label argument, or else the source path
+  const char* label_text;         // the label argument, or else the source path
+  const char* source_date_epoch;  // the variable's text, read once; nullptr if unset
 };
 
 DataLineForm first_line_form(OutputFlavour flavour) {
@@ -155,7 +156,7 @@ bool arguments_look_swapped(const OutputFile& output_file, SourceBlocks& blocks,
 RunResult convert(const RunArguments& arguments, const ClosedAtStart& closed) {
   // Checked first: a run that cannot stamp its header as asked must not
   // touch the output.
-  const std::optional<LocalTime> stamp = stamp_time(std::getenv(SOURCE_DATE_EPOCH));
+  const std::optional<LocalTime> stamp = stamp_time(arguments.source_date_epoch);
   if (!stamp) return {RunOutcome::BadSourceDateEpoch};
 
   SourceFile source = open_source(arguments.source_path);
@@ -222,7 +223,7 @@ int report(const RunResult& result, const RunArguments& arguments) {
       print_message(Message::Usage);
       break;
     case RunOutcome::BadSourceDateEpoch:
-      print_reason(Failure::BadSourceDateEpoch, std::getenv(SOURCE_DATE_EPOCH), 0);
+      print_reason(Failure::BadSourceDateEpoch, arguments.source_date_epoch, 0);
       break;
     case RunOutcome::SourceUnopenable:
       print_message(Message::SourceUnopenable);
@@ -270,9 +271,9 @@ int run_conversion(int argc, const char* const* argv) {
   // closed standard descriptor.
   const ClosedAtStart closed = hold_standard_descriptors_open();
   if (argc <= OUTPUT_ARGUMENT) return report({RunOutcome::TooFewArguments}, {});
-  const RunArguments arguments{
-      argv[SOURCE_ARGUMENT], argv[OUTPUT_ARGUMENT],
-      argc > LABEL_ARGUMENT ? argv[LABEL_ARGUMENT] : argv[SOURCE_ARGUMENT]};
+  const RunArguments arguments{argv[SOURCE_ARGUMENT], argv[OUTPUT_ARGUMENT],
+                               argc > LABEL_ARGUMENT ? argv[LABEL_ARGUMENT] : argv[SOURCE_ARGUMENT],
+                               std::getenv(SOURCE_DATE_EPOCH)};
   RunResult result{RunOutcome::Converted};
   try {
     result = convert(arguments, closed);

@@ -21,17 +21,17 @@ LocalTime utc_time(std::int64_t seconds) {
 
 }  // namespace
 
-std::optional<LocalTime> stamp_time(const char* source_date_epoch) {
-  if (source_date_epoch == nullptr || *source_date_epoch == '\0') return read_local_time();
+std::optional<LocalTime> stamp_time(const char* source_date_epoch, LocalTime (*local_time)()) {
+  if (source_date_epoch == nullptr || *source_date_epoch == '\0') return local_time();
   const std::string_view text(source_date_epoch);
-  // Digits only: from_chars alone would take a sign, and stop at the first
-  // byte that is not a digit without complaint.
-  if (text.find_first_not_of("0123456789") != std::string_view::npos) return std::nullopt;
-  std::int64_t seconds = 0;
+  // Unsigned, so that no sign is taken; to the end, so that nothing after
+  // the digits is ignored.
+  std::uint64_t seconds = 0;
   const auto [end, status] = std::from_chars(text.data(), text.data() + text.size(), seconds);
-  if (status != std::errc() || end != text.data() + text.size() || seconds > LATEST_STAMP_SECONDS)
+  if (status != std::errc() || end != text.data() + text.size() ||
+      seconds > static_cast<std::uint64_t>(LATEST_STAMP_SECONDS))
     return std::nullopt;
-  return utc_time(seconds);
+  return utc_time(static_cast<std::int64_t>(seconds));
 }
 
 }  // namespace quarlex

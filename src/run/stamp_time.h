@@ -18,8 +18,10 @@ inline constexpr std::int64_t LATEST_STAMP_SECONDS = 253'402'300'799;
 // The moment the header's date stamp shows. Where `source_date_epoch` (the
 // variable's text) is set and not empty, that moment in UTC, so that two
 // runs give the same file in any time zone: "1700000000" gives 22:13 on
-// 14 November 2023. Otherwise the local time now. Nothing if the text is
-// not a decimal count of seconds from 0 to LATEST_STAMP_SECONDS.
-std::optional<LocalTime> stamp_time(const char* source_date_epoch);
+// 14 November 2023. Otherwise the local time now, as `local_time` reads
+// it. Nothing if the text is not a decimal count of seconds from 0 to
+// LATEST_STAMP_SECONDS.
+std::optional<LocalTime> stamp_time(const char* source_date_epoch,
+                                    LocalTime (*local_time)() = read_local_time);
 
 }  // namespace quarlex

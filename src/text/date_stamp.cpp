@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "text/decimal_text.h"
+#include "text/line_end.h"
 
 namespace quarlex {
 namespace {
@@ -26,7 +27,7 @@ void format_date_stamp(std::string& line_buffer, const LocalTime& time) {
   // Minutes always show two digits, so 14:05 does not read as 14:5.
   if (time.minute < SINGLE_DIGIT_LIMIT) line_buffer += '0';
   append_decimal(line_buffer, time.minute);
-  line_buffer += "\r\n";
+  line_buffer += LINE_END;
 }
 
 }  // namespace quarlex

@@ -8,6 +8,7 @@
 
 #include "platform/local_time.h"
 #include "text/line_end.h"
+#include "text/maker.h"
 #include "text/output_flavour.h"
 
 namespace quarlex {
@@ -15,11 +16,7 @@ namespace quarlex {
 // The maker's notice in every header, one line each, without the comment
 // leader and the line end.
 inline constexpr std::array<std::string_view, 5> NOTICE_LINES{
-    "QUARLEX (C) 2026 The Quarlex Developers",
-    "Quarlex Developers, 12 Harbour Row",
-    "Westhaven WH4 7QX",
-    "Mail: quarlex@example.org",
-    "Home page: https://quarlex.example.org",
+    MAKER_RIGHTS, MAKER_STREET, MAKER_TOWN, MAKER_MAIL, MAKER_HOME_PAGE,
 };
 
 // The first line of every header's comment.

@@ -30,6 +30,13 @@ constexpr const LinePrefix& prefix_of(DataLineForm form) {
   return LINE_PREFIXES[static_cast<std::size_t>(form)];
 }
 
+// The table's order is the enumeration's.
+static_assert(prefix_of(DataLineForm::AsmLine).text[0] == 'D' &&
+              prefix_of(DataLineForm::AsmLine).length == 3);
+static_assert(prefix_of(DataLineForm::CFirstLine).length == 0);
+static_assert(prefix_of(DataLineForm::CNextLine).text[0] == ',' &&
+              prefix_of(DataLineForm::CNextLine).length == 1);
+
 inline char* start_line(char* out, const LinePrefix& prefix) {
   std::memcpy(out, prefix.text.data(), VALUE_UNIT);
   return out + prefix.length;

@@ -8,24 +8,11 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <stdexcept>
 #include <thread>
 
 namespace quarlex::cli {
-
-ScratchDir::ScratchDir() {
-  std::string pattern = (fs::temp_directory_path() / "quarlex-test-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
-}
-
-ScratchDir::~ScratchDir() {
-  std::error_code ignored;
-  fs::remove_all(path_, ignored);
-}
 
 std::string shell_quote(std::string_view text) {
   std::string quoted = "'";
@@ -128,18 +115,6 @@ std::set<std::string> names_in(const fs::path& directory) {
   for (const auto& entry : fs::directory_iterator(directory))
     names.insert(entry.path().filename().string());
   return names;
-}
-
-std::string read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot read " + path.string());
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void write_file(const fs::path& path, std::string_view bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
 std::string sample_bytes(std::size_t size) {

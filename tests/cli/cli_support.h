@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "include_oracle.h"
+#include "scratch_folder.h"
 
 namespace quarlex::cli {
 
@@ -26,19 +27,9 @@ struct ToolRun {
 };
 
 // A fresh folder for one test, removed with everything in it afterwards.
-class ScratchDir {
- public:
-  ScratchDir();
-  ~ScratchDir();
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-
-  const fs::path& path() const { return path_; }
-  fs::path operator/(std::string_view name) const { return path_ / name; }
-
- private:
-  fs::path path_;
-};
+using ScratchDir = support::ScratchFolder;
+using support::read_file;
+using support::write_file;
 
 // Quotes `text` for the POSIX shell, any byte but NUL allowed.
 std::string shell_quote(std::string_view text);
@@ -85,9 +76,6 @@ std::uint64_t inode_of(const fs::path& path);
 
 // The names of everything in `directory`, hidden ones included.
 std::set<std::string> names_in(const fs::path& directory);
-
-std::string read_file(const fs::path& path);
-void write_file(const fs::path& path, std::string_view bytes);
 
 // `size` bytes in which every value occurs, in an order that is not a
 // simple count, the same for every run.

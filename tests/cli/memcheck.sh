@@ -5,6 +5,10 @@
 #   memcheck.sh QUARLEX_EXECUTABLE
 set -euo pipefail
 tool=$1
+if ! command -v valgrind > /dev/null; then
+  echo "valgrind is missing (Debian: valgrind): memcheck skipped"
+  exit 77
+fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 head -c 1048576 /dev/urandom > "$work/source.bin"

@@ -6,50 +6,23 @@
 // the label argument, bits 1-3: output name), then the label text, then
 // the source bytes.
 
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "include_oracle.h"
 #include "run/run_conversion.h"
+#include "scratch_folder.h"
 
 namespace {
 
 // A folder for the run's two files, removed when the fuzzer exits.
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "quarlex-fuzz-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-    path_ = pattern;
-  }
-  ~ScratchFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
-
 const std::filesystem::path& scratch() {
-  static const ScratchFolder folder;
+  static const quarlex::support::ScratchFolder folder;
   return folder.path();
-}
-
-std::string read_file(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 constexpr std::array<const char*, 8> OUTPUT_NAMES{"out.inc", "out.h", "out.C p", "out.java",
@@ -70,10 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const std::string source_path = (scratch() / "source.bin").string();
   const std::string output_path = (scratch() / output_name).string();
-  {
-    std::ofstream out(source_path, std::ios::binary | std::ios::trunc);
-    out.write(source.data(), static_cast<std::streamsize>(source.size()));
-  }
+  quarlex::support::write_file(source_path, source);
   const char* argv[] = {"quarlex", source_path.c_str(), output_path.c_str(), label_text.c_str()};
   const int argc = give_label ? 4 : 3;
   if (quarlex::run_conversion(argc, argv) != 0) std::abort();
@@ -82,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string expected =
       include_file(flavour(output_path), source_path,
                    label(give_label ? std::string_view(label_text) : source_path), source);
-  if (mask_date_line(read_file(output_path)) != expected) std::abort();
+  if (mask_date_line(quarlex::support::read_file(output_path)) != expected) std::abort();
   std::filesystem::remove(output_path);
   return 0;
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "canary_buffer.h"
 #include "include_oracle.h"
 #include "text/data_line.h"
 #include "text/full_lines.h"
@@ -17,8 +18,6 @@ namespace {
 
 using quarlex::DataLineForm;
 
-constexpr char CANARY = '\x5A';
-constexpr std::size_t CANARY_BYTES = 128;
 // Two four-line steps of the vector composer and one line left over.
 constexpr std::size_t MOST_LINES = 9;
 
@@ -31,13 +30,11 @@ const struct {
 void check_one_line(const std::uint8_t* bytes, std::size_t count) {
   const std::string as_text(reinterpret_cast<const char*>(bytes), count);
   for (const auto& f : FORMS) {
-    std::array<char, quarlex::DATA_LINE_ROOM + CANARY_BYTES> buffer;
-    buffer.fill(CANARY);
+    quarlex::support::CanaryBuffer buffer(quarlex::DATA_LINE_ROOM);
     char* end = quarlex::format_data_line(buffer.data(), bytes, count, f.form);
     if (std::string(buffer.data(), end) != quarlex::oracle::data_line(f.prefix, as_text))
       std::abort();
-    for (std::size_t i = quarlex::DATA_LINE_ROOM; i < buffer.size(); ++i)
-      if (buffer[i] != CANARY) std::abort();
+    if (!buffer.intact()) std::abort();
   }
 }
 
@@ -53,11 +50,10 @@ void check_whole_lines(const std::uint8_t* bytes, std::size_t lines) {
           f.prefix, std::string(reinterpret_cast<const char*>(bytes) + line * quarlex::LINE_BYTES,
                                 quarlex::LINE_BYTES));
     for (quarlex::FullLineComposer compose : composers) {
-      std::vector<char> buffer(room + CANARY_BYTES, CANARY);
+      quarlex::support::CanaryBuffer buffer(room);
       char* end = compose(buffer.data(), bytes, lines, quarlex::line_parts::prefix_of(f.form));
       if (std::string(buffer.data(), end) != expected) std::abort();
-      for (std::size_t i = room; i < buffer.size(); ++i)
-        if (buffer[i] != CANARY) std::abort();
+      if (!buffer.intact()) std::abort();
     }
   }
 }

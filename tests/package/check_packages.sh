@@ -60,7 +60,8 @@ cmp "$work/root/usr/share/doc/quarlex/copyright" "$source_dir/LICENSE" ||
 grep -q "^Copyright (c) 2026 The Quarlex Developers$" "$work/root/usr/share/doc/quarlex/copyright" ||
   fail "the licence lacks the copyright line"
 gzip -t "$work/root/usr/share/man/man1/quarlex.1.gz" || fail "the manual page is not gzip"
-file "$work/root/usr/bin/quarlex" | grep -q "dynamically linked" ||
+# A dynamically linked program names the libraries it needs.
+readelf -d "$work/root/usr/bin/quarlex" | grep -q "(NEEDED)" ||
   fail "the Debian package's tool is not linked dynamically"
 expect_converts "$work/root/usr/bin/quarlex"
 echo "the Debian package's tool converts a file; its copyright file is the MIT licence"
@@ -73,7 +74,7 @@ mkdir "$work/unpacked"
 tar -xzf "$archive" -C "$work/unpacked"
 cmp "$work/unpacked/$top/share/doc/quarlex/LICENSE" "$source_dir/LICENSE" || fail "the archive's licence differs"
 expect_converts "$work/unpacked/$top/bin/quarlex"
-file "$work/unpacked/$top/bin/quarlex" | grep -q "statically linked" ||
+! readelf -d "$work/unpacked/$top/bin/quarlex" 2> /dev/null | grep -q "(NEEDED)" ||
   fail "the archive's tool is not linked statically"
 echo "archive: executable (static), manual page, README and licence in place; its tool converts a file"
 

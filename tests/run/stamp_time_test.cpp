@@ -38,12 +38,20 @@ TEST(StampTime, AnythingButWholeSecondsInRangeIsRefused) {
   }
 }
 
+LocalTime an_autumn_morning() { return {2001, 10, 30, 9, 41}; }
+
 TEST(StampTime, UnsetOrEmptyGivesTheLocalTime) {
   for (const char* text : {static_cast<const char*>(nullptr), ""}) {
-    const std::optional<LocalTime> time = stamp_time(text);
+    const std::optional<LocalTime> time = stamp_time(text, an_autumn_morning);
     ASSERT_TRUE(time.has_value());
-    EXPECT_GE(time->year, 2026);
+    EXPECT_EQ(time->year, 2001);
+    EXPECT_EQ(time->month, 10);
+    EXPECT_EQ(time->day, 30);
+    EXPECT_EQ(time->hour, 9);
+    EXPECT_EQ(time->minute, 41);
   }
+  // Set, the variable wins over the clock.
+  EXPECT_EQ(stamp_time("0", an_autumn_morning)->year, 1970);
 }
 
 }  // namespace

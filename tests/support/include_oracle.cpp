@@ -1,5 +1,6 @@
 #include "include_oracle.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <set>
@@ -48,18 +49,30 @@ std::uint32_t extension_code(std::string_view path) {
   return code;
 }
 
-const std::array<std::string_view, 87> C_EXTENSIONS{
-    "C",   "F",   "H",   "L",   "R",   "Y",   "C+",  "C#",  "CC",  "CL",  "CH",  "CP",  "CS",
-    "CX",  "C_",  "FI",  "GC",  "H+",  "H-",  "H_",  "H~",  "HH",  "HP",  "I3",  "IO",  "PY",
-    "SM",  "4TH", "ADA", "ADB", "APX", "AWX", "C++", "C##", "C86", "CBL", "CFO", "CHH", "CIN",
-    "CLA", "CLS", "CLW", "COB", "COO", "CPP", "CSC", "CSS", "CSV", "CXX", "C__", "DLG", "EPS",
-    "F77", "F90", "FMK", "FRK", "FRM", "GBL", "GC1", "GC3", "H++", "H--", "H__", "HHH", "HIN",
-    "HPP", "H~~", "ICC", "ICS", "IDL", "INL", "INT", "JAV", "KCL", "LOC", "LSP", "MCS", "MOD",
-    "PAS", "RED", "RPG", "SCN", "SNO", "SPS", "SPT", "SPX", "STL"};
+// As the README and the manual page print them, one blank apart.
+constexpr std::string_view C_EXTENSION_TABLE =
+    "C F H L R Y C+ C# CC CL CH CP CS CX C_ FI GC H+ H- H_ H~ HH HP I3 IO PY SM "
+    "4TH ADA ADB APX AWX C++ C## C86 CBL CFO CHH CIN CLA CLS CLW COB COO CPP CSC "
+    "CSS CSV CXX C__ DLG EPS F77 F90 FMK FRK FRM GBL GC1 GC3 H++ H-- H__ HHH "
+    "HIN HPP H~~ ICC ICS IDL INL INT JAV KCL LOC LSP MCS MOD PAS RED RPG SCN SNO "
+    "SPS SPT SPX STL";
+
+const std::vector<std::string>& c_extensions() {
+  static const std::vector<std::string> codes = [] {
+    std::vector<std::string> split;
+    for (std::size_t at = 0; at < C_EXTENSION_TABLE.size();) {
+      const std::size_t blank = std::min(C_EXTENSION_TABLE.find(' ', at), C_EXTENSION_TABLE.size());
+      split.emplace_back(C_EXTENSION_TABLE.substr(at, blank - at));
+      at = blank + 1;
+    }
+    return split;
+  }();
+  return codes;
+}
 
 Flavour flavour(std::string_view output_path) {
-  static const std::set<std::string_view> c_extensions(C_EXTENSIONS.begin(), C_EXTENSIONS.end());
-  return c_extensions.count(extension(output_path)) != 0 ? Flavour::CSource : Flavour::Assembly;
+  static const std::set<std::string> codes(c_extensions().begin(), c_extensions().end());
+  return codes.count(extension(output_path)) != 0 ? Flavour::CSource : Flavour::Assembly;
 }
 
 std::string data_line(std::string_view prefix, std::string_view bytes) {

@@ -3,17 +3,18 @@
 // Plain, obviously correct versions of what the converter computes, written
 // apart from its code, for tests and fuzzers to compare against.
 
-#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quarlex::oracle {
 
 enum class Flavour { Assembly, CSource };
 
-// The extensions, in upper case, that give the C/C++ flavour.
-extern const std::array<std::string_view, 87> C_EXTENSIONS;
+// The extensions, in upper case, that give the C/C++ flavour: the README's
+// table, read from its text, not the converter's list.
+const std::vector<std::string>& c_extensions();
 
 // The label rule, byte by byte.
 std::string label(std::string_view text);

@@ -7,22 +7,18 @@
 #include <string>
 #include <vector>
 
+#include "canary_buffer.h"
 #include "include_oracle.h"
 
 namespace quarlex {
 namespace {
 
-constexpr char CANARY = '\x5A';
-
 // Renders into a buffer of exactly DATA_LINE_ROOM bytes followed by canary
 // bytes, and fails the test if rendering reached past its room.
 std::string render(const std::vector<std::uint8_t>& bytes, DataLineForm form) {
-  constexpr std::size_t CANARY_BYTES = 16;
-  std::array<char, DATA_LINE_ROOM + CANARY_BYTES> buffer;
-  buffer.fill(CANARY);
+  support::CanaryBuffer buffer(DATA_LINE_ROOM);
   char* end = format_data_line(buffer.data(), bytes.data(), bytes.size(), form);
-  for (std::size_t i = DATA_LINE_ROOM; i < buffer.size(); ++i)
-    EXPECT_EQ(buffer[i], CANARY) << "written past the room at " << i;
+  EXPECT_TRUE(buffer.intact()) << "written past the room at " << buffer.first_overrun();
   return std::string(buffer.data(), end);
 }
 

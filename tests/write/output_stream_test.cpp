@@ -2,23 +2,20 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <mutex>
 #include <random>
-#include <stdexcept>
 #include <string>
 #include <thread>
 
 #include "include_oracle.h"
+#include "scratch_folder.h"
 #include "text/data_line.h"
 
 namespace quarlex {
@@ -28,11 +25,6 @@ const struct {
   const char* name;
   ChunkWriting writing;
 } WRITINGS[] = {{"at once", ChunkWriting::AtOnce}, {"in background", ChunkWriting::InBackground}};
-
-std::string read_back(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // An OutputStream writing to `path` in `writing`; nullptr if the file
 // cannot be opened.
@@ -55,24 +47,10 @@ std::unique_ptr<OutputStream> open_stream(const std::filesystem::path& path, Chu
          << "\n  expected: " << expected.substr(from, 80);
 }
 
-// A fresh folder per test, removed afterwards: CTest runs the tests of
-// this file in processes of their own side by side, and two runs of the
-// suite may share a machine.
+// A fresh folder per test, removed afterwards, holding the stream's file.
 class ScratchFolder {
  public:
-  ScratchFolder() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "quarlex-stream-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  ~ScratchFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-  std::filesystem::path file() const { return path_ / "out.txt"; }
+  std::filesystem::path file() const { return folder_ / "out.txt"; }
   // An OutputStream writing file() in `writing`; nullptr if it cannot be
   // opened.
   std::unique_ptr<OutputStream> open(ChunkWriting writing) const {
@@ -80,7 +58,7 @@ class ScratchFolder {
   }
 
  private:
-  std::filesystem::path path_;
+  support::ScratchFolder folder_;
 };
 
 TEST(OutputStream, KeepsPiecesLargerThanItsBufferIntactAndInOrder) {
@@ -101,7 +79,8 @@ TEST(OutputStream, KeepsPiecesLargerThanItsBufferIntactAndInOrder) {
     EXPECT_TRUE(output->write("tail"));
     EXPECT_TRUE(output->close());
 
-    EXPECT_TRUE(same_text(read_back(folder.file()), "head\r\nDB 1,2,3\r\n" + big + ",1,2\r\ntail"));
+    EXPECT_TRUE(same_text(support::read_file(folder.file()),
+                          "head\r\nDB 1,2,3\r\n" + big + ",1,2\r\ntail"));
   }
 }
 
@@ -126,7 +105,7 @@ void expect_lines_kept_whole(const std::string& lead, DataLineForm form, std::st
     EXPECT_TRUE(append_data_lines(*output, reinterpret_cast<const std::uint8_t*>(bytes.data()),
                                   SIZE, next_form));
     EXPECT_TRUE(output->close());
-    EXPECT_TRUE(same_text(read_back(folder.file()), expected));
+    EXPECT_TRUE(same_text(support::read_file(folder.file()), expected));
   }
 }
 
