@@ -90,6 +90,38 @@ class SystemSetting {
   std::string before_;
 };
 
+// A FAT image of `size` ("1M") mounted through FUSE at dir/fat for one
+// test, unmounted with it. Why it cannot be, or "" if it is.
+class FatImage {
+ public:
+  FatImage(const ScratchDir& dir, const std::string& size) : folder_(dir / "fat") {
+    if (!(why_not_ = missing_for(true, {"fusefat", "mkfs.vfat", "fusermount"})).empty()) return;
+    if (!fs::exists("/dev/fuse")) {
+      why_not_ = "no /dev/fuse here";
+      return;
+    }
+    const std::string image = shell_quote((dir / "fat.img").string());
+    fs::create_directory(folder_);
+    mounted_ = run_shell("truncate -s " + size + " " + image + " && mkfs.vfat " + image +
+                         " > /dev/null && fusefat -o rw+ " + image + " " +
+                         shell_quote(folder_.string()) + " 2> /dev/null") == 0;
+    if (!mounted_) why_not_ = "fusefat could not mount an image";
+  }
+  ~FatImage() {
+    if (mounted_) run_shell("fusermount -u " + shell_quote(folder_.string()));
+  }
+  FatImage(const FatImage&) = delete;
+  FatImage& operator=(const FatImage&) = delete;
+
+  const std::string& why_not() const { return why_not_; }
+  const fs::path& folder() const { return folder_; }
+
+ private:
+  fs::path folder_;
+  std::string why_not_;
+  bool mounted_ = false;
+};
+
 struct InPlaceCase {
   const char* what;
   bool needs_root;
@@ -328,15 +360,11 @@ TEST(InPlace, ASignalBeforeTheCopyLeavesTheOldFileWhole) {
 // copy leaves the file empty, never cut. Bound onto its own name, the file
 // is a mount point, which is written in place.
 TEST(InPlace, AFailureDuringTheCopyLeavesTheFileEmpty) {
-  SKIP_UNLESS(missing_for(true, {"fusefat", "mkfs.vfat", "fusermount"}));
-  if (!fs::exists("/dev/fuse")) GTEST_SKIP() << "no /dev/fuse here";
+  SKIP_UNLESS(missing_for(true));
   ScratchDir dir;
-  const std::string image = shell_quote((dir / "fat.img").string());
-  const fs::path fat = dir / "fat";
-  fs::create_directory(fat);
-  ASSERT_EQ(run_shell("truncate -s 1M " + image + " && mkfs.vfat " + image + " > /dev/null"), 0);
-  ASSERT_EQ(
-      run_shell("fusefat -o rw+ " + image + " " + shell_quote(fat.string()) + " 2> /dev/null"), 0);
+  const FatImage image(dir, "1M");
+  SKIP_UNLESS(image.why_not());
+  const fs::path& fat = image.folder();
   write_file(fat / "out.h", OLD_TEXT);
   write_file(dir / "big.bin", sample_bytes(300000));  // its include file takes over 1 MiB
   {
@@ -349,7 +377,6 @@ TEST(InPlace, AFailureDuringTheCopyLeavesTheFileEmpty) {
     EXPECT_TRUE(run.errors.starts_with("quarlex: cannot write 'fat/out.h': ")) << run.errors;
     EXPECT_EQ(fs::file_size(fat / "out.h"), 0u);
   }
-  run_shell("fusermount -u " + shell_quote(fat.string()));
 }
 
 TEST(Scratch, AScratchFileThatCannotBeMadeFailsTheRun) {
@@ -617,15 +644,11 @@ TEST(Links, ChainsAreFollowedWhateverTheirJoinedLength) {
 // FAT through FUSE hands out a new inode number for every spelling of a
 // name; the source must still never be replaced.
 TEST(SameFile, OneFileUnderNamesThatDifferInCaseIsRefused) {
-  SKIP_UNLESS(missing_for(true, {"fusefat", "mkfs.vfat", "fusermount"}));
-  if (!fs::exists("/dev/fuse")) GTEST_SKIP() << "no /dev/fuse here";
+  SKIP_UNLESS(missing_for(true));
   ScratchDir dir;
-  const std::string image = shell_quote((dir / "fat.img").string());
-  const fs::path fat = dir / "fat";
-  fs::create_directory(fat);
-  ASSERT_EQ(run_shell("truncate -s 4M " + image + " && mkfs.vfat " + image + " > /dev/null"), 0);
-  ASSERT_EQ(
-      run_shell("fusefat -o rw+ " + image + " " + shell_quote(fat.string()) + " 2> /dev/null"), 0);
+  const FatImage image(dir, "4M");
+  SKIP_UNLESS(image.why_not());
+  const fs::path& fat = image.folder();
   const std::string bytes = sample_bytes(1000);
   write_file(fat / "a.bin", bytes);
   for (const char* output : {"fat/A.BIN", "fat/a.BIN", "./fat/A.bin"}) {
@@ -636,7 +659,6 @@ TEST(SameFile, OneFileUnderNamesThatDifferInCaseIsRefused) {
     EXPECT_EQ(read_file(fat / "a.bin"), bytes);
   }
   EXPECT_EQ(run_quarlex(dir.path(), {"fat/a.bin", "fat/b.h"}).status, 0);
-  run_shell("fusermount -u " + shell_quote(fat.string()));
 }
 
 // An include file of this tool as SOURCE, over an OUTPUT that holds other
