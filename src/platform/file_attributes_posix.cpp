@@ -29,9 +29,9 @@ constexpr unsigned CAPABILITY_WORD_BITS = 32;
 // File flags (chattr) that a user may set and a new file does not get
 // from its folder. The append-only and immutable flags need no entry:
 // such a file cannot be opened for writing at all.
-constexpr long FLAGS_A_NEW_FILE_LACKS = FS_SECRM_FL | FS_UNRM_FL | FS_COMPR_FL | FS_SYNC_FL |
-                                        FS_NODUMP_FL | FS_NOATIME_FL | FS_NOCOMP_FL |
-                                        FS_JOURNAL_DATA_FL | FS_NOTAIL_FL | FS_NOCOW_FL | FS_DAX_FL;
+constexpr int FLAGS_A_NEW_FILE_LACKS = FS_SECRM_FL | FS_UNRM_FL | FS_COMPR_FL | FS_SYNC_FL |
+                                       FS_NODUMP_FL | FS_NOATIME_FL | FS_NOCOMP_FL |
+                                       FS_JOURNAL_DATA_FL | FS_NOTAIL_FL | FS_NOCOW_FL | FS_DAX_FL;
 
 bool has_capability(int capability) {
   __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
@@ -138,7 +138,9 @@ ReplacementFacts FilePlace::replacement_facts(int existing) const {
                           std::all_of(names.begin(), names.end(), [](const std::string& name) {
                             return may_set_attribute(name);
                           });
-  long flags = 0;
+  // An int, whatever the request's declared type says: the kernel stores
+  // one, which a long would hold in its upper half on a big-endian machine.
+  int flags = 0;
   // File systems without flags answer ENOTTY or the like: no flags then.
   if (::ioctl(existing, FS_IOC_GETFLAGS, &flags) != 0) flags = 0;
   facts.flags_kept = (flags & FLAGS_A_NEW_FILE_LACKS) == 0;

@@ -103,6 +103,11 @@ OutputLocation locate_output(const char* path);
 // wait on a pipe. Sets `descriptor`; returns 0 or the system's reason.
 int open_by_system(const char* path, int& descriptor);
 
+// Opens the file behind `descriptor`, which is open for reading only, anew
+// for writing, without truncation. Sets `reopened`; returns 0 or the
+// system's reason.
+int reopen_for_writing(int descriptor, int& reopened);
+
 // Creates a scratch file that has no name (TMPDIR, else /tmp, holds it
 // until it is closed), open for reading and writing. Sets `descriptor`;
 // returns 0 or the system's reason.

@@ -235,6 +235,12 @@ int open_by_system(const char* path, int& descriptor) {
   return descriptor == -1 ? errno : 0;
 }
 
+int reopen_for_writing(int descriptor, int& reopened) {
+  // The process table names the very file behind each descriptor.
+  const std::string name = std::string(OWN_DESCRIPTORS) + "/" + std::to_string(descriptor);
+  return open_by_system(name.c_str(), reopened);
+}
+
 int create_nameless_scratch(int& descriptor) {
   const char* folder = std::getenv("TMPDIR");
   std::string pattern = folder != nullptr && *folder != '\0' ? folder : DEFAULT_SCRATCH_FOLDER;

@@ -181,6 +181,13 @@ int open_by_system(const char* path, int& descriptor) {
   return descriptor_for(open_handle(path, GENERIC_WRITE, SHARE_ALL, OPEN_EXISTING), descriptor);
 }
 
+// No name leads back to a descriptor's file here; and no output is ever
+// located as a descriptor, so this is not reached.
+int reopen_for_writing(int, int& reopened) {
+  reopened = -1;
+  return EBADF;
+}
+
 int create_nameless_scratch(int& descriptor) {
   std::array<char, MAX_PATH + 1> folder{};
   std::array<char, MAX_PATH + 1> path{};

@@ -116,8 +116,7 @@ void OutputFile::take_descriptor(int descriptor, const ClosedAtStart& closed) {
     return;
   }
   // Open only for reading: the file behind it is opened anew for writing.
-  const std::string name = "/proc/self/fd/" + std::to_string(descriptor);
-  if (const int error = open_by_system(name.c_str(), descriptor_); error != 0) {
+  if (const int error = reopen_for_writing(descriptor, descriptor_); error != 0) {
     error_ = error;
     return;
   }
