@@ -136,6 +136,16 @@ void give(const fs::path& path, uid_t user, mode_t mode) {
   ASSERT_EQ(::chmod(path.c_str(), mode), 0);
 }
 
+// Moves out.h into a new folder `folder`, both given to the owners and
+// modes named.
+void move_into(const ScratchDir& dir, const char* folder, uid_t folder_owner, mode_t folder_mode,
+               uid_t file_owner, mode_t file_mode) {
+  fs::create_directory(dir / folder);
+  give(dir / folder, folder_owner, folder_mode);
+  fs::rename(dir / "out.h", dir / folder / "out.h");
+  give(dir / folder / "out.h", file_owner, file_mode);
+}
+
 // Each case is one where a new file renamed over OUTPUT would lose what
 // OUTPUT had. The file must then be written over: the same inode, every
 // byte of the new text and nothing of the old, and nothing left anywhere.
@@ -158,21 +168,9 @@ TEST(InPlace, WhereARenameWouldLoseSomethingTheFileIsWrittenOver) {
        },
        nullptr},
       {"another user's file in a sticky folder", true, "pub/out.h", AS_DAEMON,
-       [](const ScratchDir& dir) {
-         fs::create_directory(dir / "pub");
-         give(dir / "pub", 0, 01777);
-         fs::rename(dir / "out.h", dir / "pub" / "out.h");
-         give(dir / "pub" / "out.h", NOBODY, 0666);
-       },
-       nullptr},
+       [](const ScratchDir& dir) { move_into(dir, "pub", 0, 01777, NOBODY, 0666); }, nullptr},
       {"a folder the user may not write", true, "ro/out.h", AS_NOBODY,
-       [](const ScratchDir& dir) {
-         fs::create_directory(dir / "ro");
-         give(dir / "ro", 0, 0755);
-         fs::rename(dir / "out.h", dir / "ro" / "out.h");
-         give(dir / "ro" / "out.h", NOBODY, 0644);
-       },
-       nullptr},
+       [](const ScratchDir& dir) { move_into(dir, "ro", 0, 0755, NOBODY, 0644); }, nullptr},
       {"an append-only folder", true, "ao/out.h", "",
        [](const ScratchDir& dir) {
          fs::create_directory(dir / "ao");
@@ -183,12 +181,7 @@ TEST(InPlace, WhereARenameWouldLoseSomethingTheFileIsWrittenOver) {
          EXPECT_EQ(run_shell("chattr -a " + shell_quote((dir / "ao").string())), 0);
        }},
       {"a file whose owner the user cannot give", true, "own/out.h", AS_NOBODY,
-       [](const ScratchDir& dir) {
-         fs::create_directory(dir / "own");
-         give(dir / "own", NOBODY, 0755);
-         fs::rename(dir / "out.h", dir / "own" / "out.h");
-         give(dir / "own" / "out.h", 0, 0666);
-       },
+       [](const ScratchDir& dir) { move_into(dir, "own", NOBODY, 0755, 0, 0666); },
        [](const ScratchDir& dir) {
          struct stat facts {};
          ASSERT_EQ(::stat((dir / "own" / "out.h").c_str(), &facts), 0);
@@ -201,10 +194,7 @@ TEST(InPlace, WhereARenameWouldLoseSomethingTheFileIsWrittenOver) {
        nullptr},
       {"an extended attribute the user may not set", true, "sec/out.h", AS_NOBODY,
        [](const ScratchDir& dir) {
-         fs::create_directory(dir / "sec");
-         give(dir / "sec", NOBODY, 0755);
-         fs::rename(dir / "out.h", dir / "sec" / "out.h");
-         give(dir / "sec" / "out.h", NOBODY, 0644);
+         move_into(dir, "sec", NOBODY, 0755, NOBODY, 0644);
          ASSERT_EQ(run_shell("setfattr -n security.quarlex -v kept " +
                              shell_quote((dir / "sec" / "out.h").string())),
                    0);
