@@ -41,6 +41,14 @@ std::string missing_for(bool needs_root, const std::vector<std::string>& program
   return {};
 }
 
+// Whether one case of a table cannot run here; says why if so, and the
+// other cases go on.
+bool case_skipped(const char* what, const std::string& why) {
+  if (why.empty()) return false;
+  std::cout << "skipped case: " << what << ": " << why << "\n";
+  return true;
+}
+
 #define SKIP_UNLESS(reason) \
   if (const std::string why = (reason); !why.empty()) GTEST_SKIP() << why
 
@@ -207,10 +215,7 @@ TEST(InPlace, WhereARenameWouldLoseSomethingTheFileIsWrittenOver) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    if (const std::string why = missing_for(c.needs_root, {"chattr", "setfattr"}); !why.empty()) {
-      std::cout << "skipped case: " << c.what << ": " << why << "\n";
-      continue;
-    }
+    if (case_skipped(c.what, missing_for(c.needs_root, {"chattr", "setfattr"}))) continue;
     ScratchDir dir;
     fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::group_read |
                                     fs::perms::group_exec | fs::perms::others_read |
@@ -285,10 +290,7 @@ TEST(InPlace, AFailureBeforeTheCopyLeavesTheOldFileWhole) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    if (const std::string why = missing_for(c.needs_root); !why.empty()) {
-      std::cout << "skipped case: " << c.what << ": " << why << "\n";
-      continue;
-    }
+    if (case_skipped(c.what, missing_for(c.needs_root))) continue;
     ScratchDir dir;
     write_file(dir / "big.bin", sample_bytes(1 << 20));  // four times as much text
     fs::create_directory(dir / "small");
@@ -384,10 +386,7 @@ TEST(Scratch, AScratchFileThatCannotBeMadeFailsTheRun) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    if (const std::string why = missing_for(c.needs_root); !why.empty()) {
-      std::cout << "skipped case: " << c.what << ": " << why << "\n";
-      continue;
-    }
+    if (case_skipped(c.what, missing_for(c.needs_root))) continue;
     ScratchDir dir;
     fs::create_directory(dir / "small");
     std::unique_ptr<Mount> small;
