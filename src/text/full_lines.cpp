@@ -15,8 +15,8 @@ char* compose_full_lines_portable(char* out, const std::uint8_t* bytes, std::siz
 
 FullLineComposer full_line_composer() {
   static const FullLineComposer chosen = [] {
-    const FullLineComposer vector = vector_full_line_composer();
-    return vector != nullptr ? vector : compose_full_lines_portable;
+    const std::span<const VectorComposer> vector = vector_full_line_composers();
+    return vector.empty() ? compose_full_lines_portable : vector.front().compose;
   }();
   return chosen;
 }

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "text/line_parts.h"
 
@@ -17,10 +18,16 @@ using FullLineComposer = char* (*)(char* out, const std::uint8_t* bytes, std::si
 char* compose_full_lines_portable(char* out, const std::uint8_t* bytes, std::size_t lines,
                                   line_parts::LinePrefix prefix);
 
-// A composer that renders many values per instruction, when this build has
-// one and the processor it runs on can execute it; nullptr otherwise. Its
-// output is byte for byte the portable composer's.
-FullLineComposer vector_full_line_composer();
+// A composer that renders many values per instruction. Its output is byte
+// for byte the portable composer's.
+struct VectorComposer {
+  const char* name;
+  FullLineComposer compose;
+};
+
+// The vector composers this build has and the processor it runs on can
+// execute, fastest first; none on other processors.
+std::span<const VectorComposer> vector_full_line_composers();
 
 // The fastest composer this processor runs, chosen once.
 FullLineComposer full_line_composer();

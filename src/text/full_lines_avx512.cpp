@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "text/full_lines.h"
+#include "text/full_lines_x86.h"
 
 // Built only for x86-64 with GCC or Clang. The functions that use the
 // 512-bit instructions carry them as a target of their own, so the rest of
@@ -113,6 +113,8 @@ QUARLEX_AVX512_TARGET inline __m512i look_up(__m512i values, __mmask64 upper_hal
   return _mm512_mask_blend_epi8(upper_half, lower, upper);
 }
 
+}  // namespace
+
 QUARLEX_AVX512_TARGET char* compose_full_lines_avx512(char* out, const std::uint8_t* bytes,
                                                       std::size_t lines,
                                                       line_parts::LinePrefix prefix) {
@@ -155,12 +157,6 @@ bool processor_runs_avx512_composer() {
   return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
          __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512vbmi2") &&
          __builtin_cpu_supports("popcnt");
-}
-
-}  // namespace
-
-FullLineComposer vector_full_line_composer() {
-  return processor_runs_avx512_composer() ? compose_full_lines_avx512 : nullptr;
 }
 
 }  // namespace quarlex

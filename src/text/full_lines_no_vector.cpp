@@ -3,6 +3,6 @@
 namespace quarlex {
 
 // Builds for processors without a vector composer use the portable one.
-FullLineComposer vector_full_line_composer() { return nullptr; }
+std::span<const VectorComposer> vector_full_line_composers() { return {}; }
 
 }  // namespace quarlex

@@ -40,8 +40,8 @@ void check_one_line(const std::uint8_t* bytes, std::size_t count) {
 
 void check_whole_lines(const std::uint8_t* bytes, std::size_t lines) {
   std::vector<quarlex::FullLineComposer> composers{quarlex::compose_full_lines_portable};
-  if (quarlex::FullLineComposer vector = quarlex::vector_full_line_composer(); vector != nullptr)
-    composers.push_back(vector);
+  for (const quarlex::VectorComposer& vector : quarlex::vector_full_line_composers())
+    composers.push_back(vector.compose);
   const std::size_t room = lines * quarlex::DATA_LINE_ROOM;
   for (const auto& f : FORMS) {
     std::string expected;

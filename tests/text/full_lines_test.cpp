@@ -17,11 +17,11 @@ struct NamedComposer {
   FullLineComposer compose;
 };
 
-// The portable composer always; the vector one where this processor runs it.
+// The portable composer always; the vector ones this processor runs.
 std::vector<NamedComposer> composers() {
   std::vector<NamedComposer> all{{"portable", compose_full_lines_portable}};
-  if (FullLineComposer vector = vector_full_line_composer(); vector != nullptr)
-    all.push_back({"vector", vector});
+  for (const VectorComposer& vector : vector_full_line_composers())
+    all.push_back({vector.name, vector.compose});
   return all;
 }
 
