@@ -20,8 +20,8 @@ namespace {
 // up in a register.
 constexpr std::size_t HALF_BYTES = 16;
 static_assert(LINE_BYTES == HALF_BYTES);
-// Each group of four values becomes 16 bytes of slots, "255," or two zero
-// bytes then "7,", which one byte shuffle then packs together.
+// Each group of four values becomes 16 bytes of slots, "255," or "007,",
+// which one byte shuffle then packs together without the leading zeros.
 constexpr std::size_t GROUP_VALUES = 4;
 constexpr std::size_t GROUPS = LINE_BYTES / GROUP_VALUES;
 static_assert(GROUP_VALUES * VALUE_UNIT == HALF_BYTES);
@@ -94,7 +94,7 @@ QUARLEX_AVX2_TARGET inline char* store_group(char* out, __m128i slots, unsigned 
   const __m128i shuffle =
       _mm_loadu_si128(reinterpret_cast<const __m128i*>(GROUP_SHUFFLES[key].data()));
   _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi8(slots, shuffle));
-  return out + GROUP_MIN_TEXT + std::popcount(key);
+  return out + GROUP_MIN_TEXT + static_cast<unsigned>(std::popcount(key));
 }
 
 }  // namespace
@@ -108,9 +108,10 @@ QUARLEX_AVX2_TARGET char* compose_full_lines_avx2(char* out, const std::uint8_t*
   const __m256i hundred = _mm256_set1_epi16(HUNDRED);
   const __m256i nine = _mm256_set1_epi16(TEN - 1);
   const __m256i ninety_nine = _mm256_set1_epi16(HUNDRED - 1);
-  const __m256i zero_digit = _mm256_set1_epi16('0');
-  // The ones digit in the low byte of its word, the separator in the high.
-  const __m256i separator_above = _mm256_set1_epi16(static_cast<short>(VALUE_SEPARATOR << 8));
+  // Added to a word of two digits: both bytes become characters. The ones
+  // digit goes in the low byte of its word, the separator in the high one.
+  const __m256i digit_pair_base = _mm256_set1_epi16(static_cast<short>('0' << 8 | '0'));
+  const __m256i ones_base = _mm256_set1_epi16(static_cast<short>(VALUE_SEPARATOR << 8 | '0'));
   const __m256i key_order =
       _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(KEY_ORDER.data())));
 
@@ -125,13 +126,12 @@ QUARLEX_AVX2_TARGET char* compose_full_lines_avx2(char* out, const std::uint8_t*
     const __m256i has_hundreds = _mm256_cmpgt_epi16(values, ninety_nine);
     const __m256i has_tens = _mm256_cmpgt_epi16(values, nine);
 
-    // Slot bytes 0 and 1 in one word, 2 and 3 in the next; a digit that is
-    // not there is a zero byte.
+    // Slot bytes 0 and 1 in one word, 2 and 3 in the next. A digit the
+    // value does not have comes out as '0' here; the group's shuffle leaves
+    // it behind.
     const __m256i leading =
-        _mm256_or_si256(_mm256_and_si256(_mm256_add_epi16(hundreds, zero_digit), has_hundreds),
-                        _mm256_slli_epi16(
-                            _mm256_and_si256(_mm256_add_epi16(tens, zero_digit), has_tens), 8));
-    const __m256i trailing = _mm256_or_si256(_mm256_add_epi16(ones, zero_digit), separator_above);
+        _mm256_add_epi16(_mm256_or_si256(hundreds, _mm256_slli_epi16(tens, 8)), digit_pair_base);
+    const __m256i trailing = _mm256_add_epi16(ones, ones_base);
     // Lane 0 holds values 0-7, lane 1 values 8-15: the low interleave makes
     // the slots of groups 0 and 2, the high one those of groups 1 and 3.
     const __m256i slots_0_2 = _mm256_unpacklo_epi16(leading, trailing);
