@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -118,14 +119,26 @@ int create_nameless_scratch(int& descriptor);
 // Returns 0 or the system's reason.
 int copy_attributes(int from, int to);
 
-// Makes sure the file on `descriptor` has room for `size` bytes, without
-// changing what it holds. Returns 0 (also where the file system can
-// reserve nothing ahead) or the system's reason.
-int reserve_room(int descriptor, std::uint64_t size);
+// Reserves room on the disk for the first `size` bytes of the file on
+// `descriptor`, without changing what it holds or its length. Returns 0,
+// EOPNOTSUPP where the file system reserves nothing ahead, or the system's
+// reason.
+int reserve_room_ahead(int descriptor, std::uint64_t size);
+
+// Makes sure the file on `descriptor` has room for `size` bytes, as far as
+// its file system can tell beforehand. Returns 0 or the system's reason.
+inline int reserve_room(int descriptor, std::uint64_t size) {
+  const int error = reserve_room_ahead(descriptor, size);
+  return error == EOPNOTSUPP ? 0 : error;
+}
 
 // Overwrites the file on `to` with the first `size` bytes of the file on
 // `from` and cuts it to that length. Returns 0 or the system's reason.
 int copy_contents(int from, int to, std::uint64_t size);
+
+// Cuts the file on `descriptor` to `size` bytes, which also gives back the
+// room reserved beyond them. Returns 0 or the system's reason.
+int cut_file_at(int descriptor, std::uint64_t size);
 
 // Cuts the file on `descriptor` to nothing. Safe in a signal handler.
 void empty_file(int descriptor) noexcept;

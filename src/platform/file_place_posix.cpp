@@ -259,14 +259,13 @@ int create_nameless_scratch(int& descriptor) {
   return 0;
 }
 
-int reserve_room(int descriptor, std::uint64_t size) {
+int reserve_room_ahead(int descriptor, std::uint64_t size) {
   if (size == 0) return 0;
   // Room beyond the end is reserved without moving the end, so that the
-  // file reads as before until it is overwritten.
-  if (::fallocate(descriptor, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size)) == 0) return 0;
-  // The file system reserves nothing ahead (FAT through FUSE, some network
-  // file systems): its room shows only as the copy is written.
-  return errno == EOPNOTSUPP ? 0 : errno;
+  // file reads as before until it is overwritten. Some file systems (FAT
+  // through FUSE, some network file systems) answer EOPNOTSUPP: their room
+  // shows only as the file is written.
+  return ::fallocate(descriptor, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size)) == 0 ? 0 : errno;
 }
 
 int copy_contents(int from, int to, std::uint64_t size) {
@@ -279,7 +278,11 @@ int copy_contents(int from, int to, std::uint64_t size) {
     if (sent < 0) return errno;
     if (sent == 0) return EIO;  // the scratch file is shorter than it was
   }
-  return ::ftruncate(to, static_cast<off_t>(size)) == 0 ? 0 : errno;
+  return cut_file_at(to, size);
+}
+
+int cut_file_at(int descriptor, std::uint64_t size) {
+  return ::ftruncate(descriptor, static_cast<off_t>(size)) == 0 ? 0 : errno;
 }
 
 void empty_file(int descriptor) noexcept { ::ftruncate(descriptor, 0); }

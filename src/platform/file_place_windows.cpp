@@ -230,7 +230,7 @@ int copy_attributes(int from, int to) {
   return 0;
 }
 
-int reserve_room(int descriptor, std::uint64_t size) {
+int reserve_room_ahead(int descriptor, std::uint64_t size) {
   FILE_ALLOCATION_INFO allocation{};
   allocation.AllocationSize.QuadPart = static_cast<LONGLONG>(size);
   const HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(descriptor));
@@ -240,7 +240,7 @@ int reserve_room(int descriptor, std::uint64_t size) {
   const DWORD error = ::GetLastError();
   return error == ERROR_INVALID_PARAMETER || error == ERROR_NOT_SUPPORTED ||
                  error == ERROR_CALL_NOT_IMPLEMENTED
-             ? 0
+             ? EOPNOTSUPP
              : last_error_code();
 }
 
@@ -255,7 +255,11 @@ int copy_contents(int from, int to, std::uint64_t size) {
       return errno != 0 ? errno : EIO;
     done += static_cast<std::uint64_t>(got);
   }
-  return ::_chsize_s(to, static_cast<long long>(size));
+  return cut_file_at(to, size);
+}
+
+int cut_file_at(int descriptor, std::uint64_t size) {
+  return ::_chsize_s(descriptor, static_cast<long long>(size));
 }
 
 void empty_file(int descriptor) noexcept { ::_chsize_s(descriptor, 0); }

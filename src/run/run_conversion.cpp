@@ -188,7 +188,7 @@ RunResult convert(const RunArguments& arguments, const ClosedAtStart& closed) {
             opened.error};
   // Declared after the output file, so that its stream is closed before the
   // scratch file goes.
-  OutputStream output(descriptor_sink(opened.descriptor));
+  OutputStream output(opened.sink());
 
   const std::string label = derive_label(arguments.label_text);
   const OutputFlavour flavour = choose_flavour(arguments.output_path);

@@ -36,6 +36,13 @@ OutputFile::Opening opened(int descriptor) {
   return {descriptor};
 }
 
+OutputFile::Opening opened_scratch(int descriptor) {
+  OutputFile::Opening opening = opened(descriptor);
+  opening.into_scratch = true;
+  opening.scratch_failed = descriptor == -1;
+  return opening;
+}
+
 }  // namespace
 
 OutputWay way_for_existing_file(const ReplacementFacts& facts) {
@@ -182,7 +189,7 @@ OutputFile::Opening OutputFile::open() {
       return open_scratch_beside();
     case OutputWay::InPlace:
       if (const int error = create_nameless_scratch(scratch_); error != 0) return {-1, error, true};
-      return opened(copy_descriptor(scratch_));
+      return opened_scratch(copy_descriptor(scratch_));
   }
   return {-1, EINVAL};
 }
@@ -200,9 +207,11 @@ OutputFile::Opening OutputFile::open_scratch_beside() {
   }
   if (error != 0) return {-1, error, true};
   clean_up_by_removing(*place_, scratch_name_);
-  Opening copy = opened(copy_descriptor(scratch_));
-  copy.scratch_failed = copy.descriptor == -1;
-  return copy;
+  return opened_scratch(copy_descriptor(scratch_));
+}
+
+std::unique_ptr<OutputSink> OutputFile::Opening::sink() const {
+  return into_scratch ? scratch_file_sink(descriptor) : descriptor_sink(descriptor);
 }
 
 OutputFile::Installing OutputFile::install() {

@@ -7,6 +7,7 @@
 #include "platform/file_facts.h"
 #include "platform/file_place.h"
 #include "platform/standard_streams.h"
+#include "write/output_sink.h"
 
 namespace quarlex {
 
@@ -65,6 +66,11 @@ class OutputFile {
     int descriptor = -1;          // the caller's to close; -1 on failure
     int error = 0;                // then the system's reason
     bool scratch_failed = false;  // the failure was making the scratch file
+    bool into_scratch = false;    // the descriptor is on a new scratch file
+
+    // The sink that writes the include file to the descriptor, and takes it
+    // over. REQUIRES: descriptor is not -1.
+    std::unique_ptr<OutputSink> sink() const;
   };
   // Opens what the way needs and returns the descriptor to write the
   // include file to. REQUIRES: way() is not Refused.

@@ -4,10 +4,8 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,6 +15,7 @@
 #include <thread>
 
 #include "cli_support.h"
+#include "small_file_system.h"
 
 namespace quarlex::cli {
 namespace {
@@ -62,42 +61,13 @@ TEST(SafeOutput, SizeLimitInsideTheClosingLineLeavesTheOldOutput) {
   }
 }
 
-// A small tmpfs, filled so that exactly the last page of the include file
-// finds no room: the run fails inside the closing line.
-class SmallFileSystem {
- public:
-  explicit SmallFileSystem(const fs::path& mount_point) : mount_point_(mount_point) {
-    fs::create_directory(mount_point_);
-    mounted_ = ::mount("tmpfs", mount_point_.c_str(), "tmpfs", 0, "size=4m") == 0;
-  }
-  ~SmallFileSystem() {
-    if (mounted_) ::umount2(mount_point_.c_str(), MNT_DETACH);
-  }
-  SmallFileSystem(const SmallFileSystem&) = delete;
-  SmallFileSystem& operator=(const SmallFileSystem&) = delete;
-
-  bool mounted() const { return mounted_; }
-  std::uintmax_t free_bytes() const {
-    struct statvfs facts {};
-    ::statvfs(mount_point_.c_str(), &facts);
-    return static_cast<std::uintmax_t>(facts.f_bavail) * facts.f_frsize;
-  }
-  std::uintmax_t page_bytes() const {
-    struct statvfs facts {};
-    ::statvfs(mount_point_.c_str(), &facts);
-    return facts.f_frsize;
-  }
-
- private:
-  fs::path mount_point_;
-  bool mounted_ = false;
-};
-
 TEST(SafeOutput, FullFileSystemInsideTheClosingLineLeavesTheOldOutput) {
   if (testing_windows_build()) GTEST_SKIP() << "the Windows C library words the reason its own way";
   if (::geteuid() != 0) GTEST_SKIP() << "mounting a small tmpfs needs root, as CI runs the tests";
   ScratchDir dir;
-  SmallFileSystem small(dir / "small");
+  // Filled below so that exactly the last page of the include file finds
+  // no room: the run fails inside the closing line.
+  const support::SmallFileSystem small(dir / "small", "4m");
   ASSERT_TRUE(small.mounted()) << "mount -t tmpfs failed";
   const fs::path place = dir / "small";
   const std::uintmax_t page = small.page_bytes();
