@@ -125,6 +125,13 @@ int copy_attributes(int from, int to);
 // reason.
 int reserve_room_ahead(int descriptor, std::uint64_t size);
 
+// Whether reserving room ahead makes writing the file on `descriptor`
+// cheaper. Only where the file system keeps reserved room as bookkeeping
+// that spares each write finding blocks of its own (the ext family);
+// elsewhere it either reserves by filling memory with zeros (tmpfs),
+// already reserves ahead by itself (XFS), or has not been measured.
+bool reserving_ahead_pays(int descriptor);
+
 // Makes sure the file on `descriptor` has room for `size` bytes, as far as
 // its file system can tell beforehand. Returns 0 or the system's reason.
 inline int reserve_room(int descriptor, std::uint64_t size) {

@@ -268,6 +268,12 @@ int reserve_room_ahead(int descriptor, std::uint64_t size) {
   return ::fallocate(descriptor, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size)) == 0 ? 0 : errno;
 }
 
+bool reserving_ahead_pays(int descriptor) {
+  struct statfs facts {};
+  // ext2, ext3 and ext4 share their magic number.
+  return ::fstatfs(descriptor, &facts) == 0 && facts.f_type == EXT4_SUPER_MAGIC;
+}
+
 int copy_contents(int from, int to, std::uint64_t size) {
   if (::lseek(to, 0, SEEK_SET) != 0) return errno;
   off_t offset = 0;

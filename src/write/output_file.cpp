@@ -251,8 +251,13 @@ OutputFile::Installing OutputFile::copy_over() {
     if (const int error = place_->create_new(descriptor_); error != 0) return {error, Step::Write};
   }
   // Before the first byte of OUTPUT changes: a full disk fails here, with
-  // the old text whole.
-  if (const int error = reserve_room(descriptor_, size); error != 0) return {error, Step::Write};
+  // the old text whole. Some file systems keep what a reservation that
+  // failed part way took; cutting the file at its own length gives it back.
+  if (const int error = reserve_room(descriptor_, size); error != 0) {
+    if (const FileFacts old = descriptor_facts(descriptor_); old.kind == FileKind::Regular)
+      cut_file_at(descriptor_, old.size);
+    return {error, Step::Write};
+  }
   {
     const SignalsHeldBack held;
     clean_up_by_emptying(descriptor_);

@@ -1,5 +1,6 @@
 #include "write/output_sink.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "platform/file_facts.h"
@@ -37,19 +38,23 @@ class DescriptorSink : public OutputSink {
   bool into_file_;
 };
 
-// How far ahead of the written end the room is reserved, in one request:
-// few enough requests that they cost nothing to speak of, little enough
-// that the room left over for a moment is small beside the file.
-constexpr std::uint64_t RESERVE_AHEAD_BYTES = 32 * 1024 * 1024;
+// The most room reserved ahead of the written end: few enough requests
+// for a big file that they cost nothing to speak of, little enough that the
+// room left over for a moment is small beside the file. Up to it, as much
+// is reserved ahead as has been written, so that a small file reserves
+// little more than itself.
+constexpr std::uint64_t MOST_RESERVED_AHEAD = 32 * 1024 * 1024;
 
 class ScratchFileSink final : public DescriptorSink {
  public:
-  using DescriptorSink::DescriptorSink;
+  explicit ScratchFileSink(int descriptor)
+      : DescriptorSink(descriptor), reserving_(reserving_ahead_pays(descriptor)) {}
 
   int write(const char* text, std::size_t size) override {
-    if (reserving_ && written_ + size > reserved_) reserve(written_ + size + RESERVE_AHEAD_BYTES);
+    const std::uint64_t end = written_ + size;
+    if (reserving_ && end > reserved_) reserve(end + std::min(end, MOST_RESERVED_AHEAD));
     const int error = DescriptorSink::write(text, size);
-    if (error == 0) written_ += size;
+    if (error == 0) written_ = end;
     return error;
   }
 
@@ -63,17 +68,16 @@ class ScratchFileSink final : public DescriptorSink {
  private:
   void reserve(std::uint64_t room) {
     // A reservation only saves time: where the disk has no room for the
-    // whole request, or the file system reserves nothing ahead, reserving
-    // stops and the writes themselves find out whether the text fits.
-    if (reserve_room_ahead(descriptor(), room) == 0)
-      reserved_ = room;
-    else
-      reserving_ = false;
+    // whole request, reserving stops and the writes themselves find out
+    // whether the text fits. A failed request may still have kept some of
+    // the room, which close() gives back all the same.
+    if (reserve_room_ahead(descriptor(), room) != 0) reserving_ = false;
+    reserved_ = room;
   }
 
   std::uint64_t written_ = 0;
-  std::uint64_t reserved_ = 0;
-  bool reserving_ = true;
+  std::uint64_t reserved_ = 0;  // as far as room may have been reserved
+  bool reserving_;
 };
 
 }  // namespace

@@ -68,7 +68,7 @@ TEST(SafeOutput, FullFileSystemInsideTheClosingLineLeavesTheOldOutput) {
   // Filled below so that exactly the last page of the include file finds
   // no room: the run fails inside the closing line.
   const support::SmallFileSystem small(dir / "small", "4m");
-  ASSERT_TRUE(small.mounted()) << "mount -t tmpfs failed";
+  ASSERT_TRUE(small.mounted()) << small.why_not();
   const fs::path place = dir / "small";
   const std::uintmax_t page = small.page_bytes();
   for (const char* output : {"out.h", "out.inc"}) {

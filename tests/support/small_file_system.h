@@ -6,23 +6,31 @@
 
 namespace quarlex::support {
 
-// A tmpfs of `size` (as mount's size= option takes it, "4m") mounted on a
-// new folder at `mount_point`, unmounted when this goes. Mounting needs
-// root, as CI runs the tests; mounted() says whether it worked.
+enum class SmallKind {
+  Tmpfs,  // in memory
+  Ext4,   // an image file beside the mount point, through a loop device
+};
+
+// A file system of `size` (as mount's size= option and truncate take it,
+// "4m" or "16M") mounted on a new folder at `mount_point`, unmounted when
+// this goes. Mounting needs root, as CI runs the tests; why_not() says why
+// it could not be mounted, empty once it is.
 class SmallFileSystem {
  public:
-  SmallFileSystem(const std::filesystem::path& mount_point, const std::string& size);
+  SmallFileSystem(const std::filesystem::path& mount_point, const std::string& size,
+                  SmallKind kind = SmallKind::Tmpfs);
   ~SmallFileSystem();
   SmallFileSystem(const SmallFileSystem&) = delete;
   SmallFileSystem& operator=(const SmallFileSystem&) = delete;
 
-  bool mounted() const { return mounted_; }
+  bool mounted() const { return why_not_.empty(); }
+  const std::string& why_not() const { return why_not_; }
   std::uintmax_t free_bytes() const;
   std::uintmax_t page_bytes() const;
 
  private:
   std::filesystem::path mount_point_;
-  bool mounted_ = false;
+  std::string why_not_;
 };
 
 }  // namespace quarlex::support
