@@ -132,12 +132,29 @@ int reserve_room_ahead(int descriptor, std::uint64_t size);
 // already reserves ahead by itself (XFS), or has not been measured.
 bool reserving_ahead_pays(int descriptor);
 
-// Makes sure the file on `descriptor` has room for `size` bytes, as far as
-// its file system can tell beforehand. Returns 0 or the system's reason.
-inline int reserve_room(int descriptor, std::uint64_t size) {
-  const int error = reserve_room_ahead(descriptor, size);
-  return error == EOPNOTSUPP ? 0 : error;
-}
+// What a file system promises about the room that writing over an
+// existing file takes, read from the file and its file system; nothing is
+// tried.
+struct RoomFacts {
+  // A reservation (reserve_room_ahead) makes sure of every block that
+  // writing over the file takes: the file system writes into the blocks a
+  // file has (no copy on write, no extent shared with another file), and
+  // the file has no hole that the reservation would fill for good.
+  bool reservation_holds = false;
+  // Every block written takes a new one, even over blocks the file has
+  // (copy-on-write file systems, extents shared with another file).
+  bool copies_on_write = false;
+  std::uint64_t length = 0;     // the file's length in bytes
+  std::uint64_t allocated = 0;  // bytes the file has on the disk
+  std::uint64_t free = 0;       // bytes the user may still take on its file system
+  std::uint64_t block = 1;      // the file system's unit of room
+};
+RoomFacts room_facts(int descriptor);
+
+// Reserves room on the disk for bytes `from` to `size` of the file on
+// `descriptor`, as reserve_room_ahead() does: where the file has every
+// block before `from`, the room for writing its first `size` bytes.
+int reserve_room_beyond(int descriptor, std::uint64_t from, std::uint64_t size);
 
 // Overwrites the file on `to` with the first `size` bytes of the file on
 // `from` and cuts it to that length. Returns 0 or the system's reason.
@@ -149,6 +166,13 @@ int cut_file_at(int descriptor, std::uint64_t size);
 
 // Cuts the file on `descriptor` to nothing. Safe in a signal handler.
 void empty_file(int descriptor) noexcept;
+
+// Gives back the room a reservation took beyond `length` bytes of the file
+// on `descriptor`, whose length it is, and puts back its modification time
+// `modified` (nanoseconds), which the reservation may have moved: a build
+// that compares times must not take the old text for new. Safe in a
+// signal handler.
+void give_back_room(int descriptor, std::uint64_t length, std::int64_t modified) noexcept;
 
 // Closes `descriptor`; returns 0 or the system's reason.
 int close_descriptor(int descriptor) noexcept;

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <csignal>
+#include <cstdint>
 #include <cstring>
 
 #include "platform/file_place_posix.h"
@@ -14,7 +15,7 @@ namespace quarlex {
 
 namespace {
 
-enum CleanupAction : int { NOTHING, REMOVE_SCRATCH, EMPTY_OUTPUT };
+enum CleanupAction : int { NOTHING, REMOVE_SCRATCH, GIVE_BACK_ROOM, EMPTY_OUTPUT };
 
 // Signals whose default action does not end the process, or that cannot
 // be caught.
@@ -37,6 +38,8 @@ struct CleanupSlot {
   int folder = -1;
   std::array<char, NAME_MAX + 1> name{};
   int descriptor = -1;
+  std::uint64_t length = 0;   // what the output keeps, giving back room
+  std::int64_t modified = 0;  // and its modification time
   std::array<struct sigaction, NSIG> previous{};
   std::array<bool, NSIG> installed{};
   int holds = 0;  // nesting of SignalsHeldBack
@@ -46,7 +49,8 @@ CleanupSlot slot;
 
 extern "C" void clean_up_and_end(int signal_number) {
   if (slot.action == REMOVE_SCRATCH) ::unlinkat(slot.folder, slot.name.data(), 0);
-  if (slot.action == EMPTY_OUTPUT) ::ftruncate(slot.descriptor, 0);
+  if (slot.action == GIVE_BACK_ROOM) give_back_room(slot.descriptor, slot.length, slot.modified);
+  if (slot.action == EMPTY_OUTPUT) empty_file(slot.descriptor);
   slot.action = NOTHING;
   // Then the signal does what it did before, with the default action: it
   // ends the process, with the status a shell reports for that signal,
@@ -102,6 +106,13 @@ void clean_up_by_removing(const FilePlace& place, const std::string& scratch) {
 void clean_up_by_emptying(int descriptor) {
   slot.descriptor = descriptor;
   slot.action = EMPTY_OUTPUT;
+}
+
+void clean_up_by_giving_back(int descriptor, std::uint64_t length, std::int64_t modified) {
+  slot.descriptor = descriptor;
+  slot.length = length;
+  slot.modified = modified;
+  slot.action = GIVE_BACK_ROOM;
 }
 
 void clean_up_nothing() noexcept { slot.action = NOTHING; }

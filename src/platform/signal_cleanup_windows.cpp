@@ -3,6 +3,7 @@
 
 #include <array>
 #include <csignal>
+#include <cstdint>
 #include <cstring>
 
 #include "platform/file_place_windows.h"
@@ -11,7 +12,7 @@
 namespace quarlex {
 namespace {
 
-enum CleanupAction : int { NOTHING, REMOVE_SCRATCH, EMPTY_OUTPUT };
+enum CleanupAction : int { NOTHING, REMOVE_SCRATCH, GIVE_BACK_ROOM, EMPTY_OUTPUT };
 
 // Ctrl+C and a termination request: the signals a Windows program gets.
 constexpr std::array<int, 2> ENDING_SIGNALS{SIGINT, SIGTERM};
@@ -23,12 +24,15 @@ struct CleanupSlot {
   volatile std::sig_atomic_t action = NOTHING;
   std::array<char, MAX_PATH * 2> path{};
   int descriptor = -1;
+  std::uint64_t length = 0;
+  std::int64_t modified = 0;
   std::array<void (*)(int), ENDING_SIGNALS.size()> previous{};
 };
 CleanupSlot slot;
 
 extern "C" void clean_up_and_end(int signal_number) {
   if (slot.action == REMOVE_SCRATCH) ::DeleteFileA(slot.path.data());
+  if (slot.action == GIVE_BACK_ROOM) give_back_room(slot.descriptor, slot.length, slot.modified);
   if (slot.action == EMPTY_OUTPUT) ::_chsize_s(slot.descriptor, 0);
   slot.action = NOTHING;
   for (std::size_t i = 0; i < ENDING_SIGNALS.size(); ++i)
@@ -62,6 +66,13 @@ void clean_up_by_removing(const FilePlace& place, const std::string& scratch) {
 void clean_up_by_emptying(int descriptor) {
   slot.descriptor = descriptor;
   slot.action = EMPTY_OUTPUT;
+}
+
+void clean_up_by_giving_back(int descriptor, std::uint64_t length, std::int64_t modified) {
+  slot.descriptor = descriptor;
+  slot.length = length;
+  slot.modified = modified;
+  slot.action = GIVE_BACK_ROOM;
 }
 
 void clean_up_nothing() noexcept { slot.action = NOTHING; }

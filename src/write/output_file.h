@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -27,6 +28,15 @@ enum class OutputWay {
 // attributes, flags, and a folder that lets the name be replaced);
 // otherwise in place.
 OutputWay way_for_existing_file(const ReplacementFacts& facts);
+
+// How writing `size` bytes over an existing file makes sure of its room
+// before the first byte changes.
+enum class RoomWay {
+  Reserve,    // reserve what the file lacks; the reservation holds
+  Enough,     // the file has it, or its file system has it free
+  TooLittle,  // it has not: the run fails with the file as it was
+};
+RoomWay way_to_make_room(const RoomFacts& facts, std::uint64_t size);
 
 // Whether `first` and `second` are one file: the same identity, or, where
 // a file system gives one file a new inode number per name (FUSE, names
@@ -94,6 +104,10 @@ class OutputFile {
   static int standard_descriptor_of(const FileFacts& facts, const ClosedAtStart& closed);
   Opening open_scratch_beside();
   Installing copy_over();
+  // Makes sure the file written over has room for `size` bytes (see
+  // way_to_make_room); returns 0 or the reason it has not. Where it
+  // reserved room, a signal gives it back until the copy's cleanup is set.
+  int make_room(std::uint64_t size);
 
   OutputWay way_ = OutputWay::Refused;
   int error_ = 0;

@@ -360,10 +360,10 @@ TEST(InPlace, ASignalBeforeTheCopyLeavesTheOldFileWhole) {
   EXPECT_EQ(names_in(dir.path()), (std::set<std::string>{"other.h", "out.h", "source"}));
 }
 
-// FAT through FUSE reserves no room ahead: a disk that fills during the
-// copy leaves the file empty, never cut. Bound onto its own name, the file
-// is a mount point, which is written in place.
-TEST(InPlace, AFailureDuringTheCopyLeavesTheFileEmpty) {
+// FAT through FUSE reserves no room ahead: its free room is made sure of
+// before the copy, and a full disk leaves the old text whole. Bound onto
+// its own name, the file is a mount point, which is written in place.
+TEST(InPlace, AFullFatDiskLeavesTheOldTextWhole) {
   SKIP_UNLESS(missing_for(true));
   ScratchDir dir;
   const FatImage image(dir, "1M");
@@ -378,8 +378,44 @@ TEST(InPlace, AFailureDuringTheCopyLeavesTheFileEmpty) {
     ASSERT_TRUE(bound.mounted());
     const ToolRun run = run_quarlex(dir.path(), {"big.bin", "fat/out.h"});
     EXPECT_EQ(run.status, 1);
-    EXPECT_TRUE(run.errors.starts_with("quarlex: cannot write 'fat/out.h': ")) << run.errors;
-    EXPECT_EQ(fs::file_size(fat / "out.h"), 0u);
+    EXPECT_EQ(run.errors, "quarlex: cannot write 'fat/out.h': No space left on device\n");
+    EXPECT_EQ(read_file(fat / "out.h"), OLD_TEXT);
+  }
+}
+
+// What still ends the copy part way (a disk another program fills
+// meanwhile, a signal) leaves the file empty, never cut: the failure and
+// the signal are put into the copy's first call by strace.
+TEST(InPlace, AFailureOrSignalDuringTheCopyLeavesTheFileEmpty) {
+  SKIP_UNLESS(missing_for(false, {"strace"}));
+  if (testing_another_executable()) GTEST_SKIP() << "traces this build's executable itself";
+  const struct {
+    const char* injected;
+    int status;          // as a shell reports it
+    std::string errors;  // the tool's own (strace names the signal)
+  } cases[] = {
+      {"error=ENOSPC", 1, "quarlex: cannot write 'out.h': No space left on device\n"},
+      {"signal=SIGTERM", 128 + SIGTERM, ""},
+      {"signal=SIGHUP", 128 + SIGHUP, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.injected);
+    ScratchDir dir;
+    write_file(dir / "s.bin", SOURCE_BYTES);
+    // Longer than the new text: a copy left as it stopped would keep its end.
+    write_file(dir / "out.h", OLD_TEXT);
+    fs::create_hard_link(dir / "out.h", dir / "other.h");
+    const ToolRun run = run_quarlex(
+        dir.path(), {"s.bin", "out.h"},
+        std::string("strace -f -o /dev/null -e trace=sendfile -e inject=sendfile:") + c.injected);
+    EXPECT_EQ(run.status, c.status);
+    if (c.errors.empty()) {
+      EXPECT_EQ(run.errors.find("quarlex"), std::string::npos) << run.errors;
+    } else {
+      EXPECT_EQ(run.errors, c.errors);
+    }
+    EXPECT_EQ(read_file(dir / "other.h"), "");
+    EXPECT_EQ(names_in(dir.path()), (std::set<std::string>{"other.h", "out.h", "s.bin"}));
   }
 }
 

@@ -8,7 +8,12 @@ namespace quarlex::support {
 
 enum class SmallKind {
   Tmpfs,  // in memory
-  Ext4,   // an image file beside the mount point, through a loop device
+  // The rest: an image file beside the mount point, through a loop device.
+  Ext4,
+  Ext3,
+  Ext2,
+  Xfs,    // at least 300 MiB
+  Btrfs,  // at least 110 MiB
 };
 
 // A file system of `size` (as mount's size= option and truncate take it,
