@@ -34,7 +34,7 @@ std::unique_ptr<OutputSink> descriptor_sink(int descriptor);
 // file's room on the disk some way ahead of what has been written and
 // gives back what is left over when it closes: writing into reserved room
 // costs the kernel markedly less than making room page by page as it goes
-// (figures in the README).
+// (figures in docs/performance.md).
 std::unique_ptr<OutputSink> scratch_file_sink(int descriptor);
 
 }  // namespace quarlex
