@@ -19,7 +19,7 @@ const char* const PRINT_EMBEDDED =
     "}\n";
 
 TEST(Embed, CompilersReproduceTheSourceBytesAndSize) {
-  ScratchDir dir;
+  ScratchFolder dir;
   write_file(dir / "main.c", PRINT_EMBEDDED);
   write_file(dir / "main.cpp", PRINT_EMBEDDED);
   const struct {
@@ -47,7 +47,7 @@ TEST(Embed, CompilersReproduceTheSourceBytesAndSize) {
 // "format binary" makes its output exactly the data, then the size follows.
 TEST(Embed, FlatAssemblerReproducesTheSourceBytesAndSize) {
   if (run_shell("command -v fasm > /dev/null") != 0) GTEST_SKIP() << "fasm is not installed";
-  ScratchDir dir;
+  ScratchFolder dir;
   write_file(dir / "main.asm", "format binary\ninclude 'embedded.inc'\ndq _blob\n");
   for (std::size_t size : {0u, 1u, 17u, 65537u}) {
     SCOPED_TRACE(size);
@@ -69,7 +69,7 @@ TEST(Embed, FlatAssemblerReproducesTheSourceBytesAndSize) {
 TEST(Embed, NoSourcePathCanPutCodeIntoTheFile) {
   if (testing_windows_build()) GTEST_SKIP() << "such names are not allowed on Windows";
   const bool have_fasm = run_shell("command -v fasm > /dev/null") == 0;
-  ScratchDir dir;
+  ScratchFolder dir;
   write_file(dir / "main.c", PRINT_EMBEDDED);
   write_file(dir / "main.asm", "format binary\ninclude 'embedded.inc'\ndq _blob\n");
   const struct {
