@@ -8,9 +8,10 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <random>
 #include <stdexcept>
 #include <thread>
+
+#include "random_bytes.h"
 
 namespace quarlex::cli {
 
@@ -132,10 +133,12 @@ std::set<std::string> names_in(const fs::path& directory) {
 }
 
 std::string sample_bytes(std::size_t size) {
-  std::mt19937 random(static_cast<std::uint32_t>(size));
+  constexpr std::size_t STRIDE = 256;  // one drawn byte in each stride
+  const std::string drawn =
+      support::random_bytes((size + STRIDE - 1) / STRIDE, static_cast<std::uint32_t>(size));
   std::string bytes(size, '\0');
   for (std::size_t i = 0; i < size; ++i)
-    bytes[i] = static_cast<char>(i % 256 == 0 ? random() : (i * 167 + (i >> 8)) % 256);
+    bytes[i] = i % STRIDE == 0 ? drawn[i / STRIDE] : static_cast<char>((i * 167 + (i >> 8)) % 256);
   return bytes;
 }
 

@@ -26,9 +26,8 @@ struct ToolRun {
   std::string errors;   // everything written to standard error
 };
 
-// A fresh folder for one test, removed with everything in it afterwards.
-using ScratchDir = support::ScratchFolder;
 using support::read_file;
+using support::ScratchFolder;
 using support::write_file;
 
 // Quotes `text` for the POSIX shell, any byte but NUL allowed.

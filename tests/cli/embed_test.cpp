@@ -19,7 +19,7 @@ const char* const PRINT_EMBEDDED =
     "}\n";
 
 TEST(Embed, CompilersReproduceTheSourceBytesAndSize) {
-  ScratchDir dir;
+  ScratchFolder dir;
   write_file(dir / "main.c", PRINT_EMBEDDED);
   write_file(dir / "main.cpp", PRINT_EMBEDDED);
   const struct {
@@ -48,7 +48,7 @@ TEST(Embed, CompilersReproduceTheSourceBytesAndSize) {
 TEST(Embed, FlatAssemblerReproducesTheSourceBytesAndSize) {
   const ToolCommand fasm = flat_assembler();
   if (fasm.command.empty()) GTEST_SKIP() << fasm.skip_reason;
-  ScratchDir dir;
+  ScratchFolder dir;
   write_file(dir / "main.asm", "format binary\ninclude 'embedded.inc'\ndq _blob\n");
   for (std::size_t size : {0u, 1u, 17u, 65537u}) {
     SCOPED_TRACE(size);
@@ -70,7 +70,7 @@ TEST(Embed, FlatAssemblerReproducesTheSourceBytesAndSize) {
 TEST(Embed, NoSourcePathCanPutCodeIntoTheFile) {
   if (testing_windows_build()) GTEST_SKIP() << "such names are not allowed on Windows";
   const ToolCommand fasm = flat_assembler();
-  ScratchDir dir;
+  ScratchFolder dir;
   write_file(dir / "main.c", PRINT_EMBEDDED);
   write_file(dir / "main.asm", "format binary\ninclude 'embedded.inc'\ndq _blob\n");
   const struct {
