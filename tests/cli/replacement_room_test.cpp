@@ -59,7 +59,7 @@ TEST(Room, AFullDiskLeavesTheOldTextWholeOnEveryFileSystem) {
       {"XFS", support::SmallKind::Xfs, "300M", "mkfs.xfs", false},
       {"btrfs", support::SmallKind::Btrfs, "128M", "mkfs.btrfs", true},
   };
-  ScratchDir dir;
+  ScratchFolder dir;
   const std::string bytes = sample_bytes(SOURCE_BYTES);
   write_file(dir / "big.bin", bytes);
   const std::string expected = include_file(Flavour::CSource, "big.bin", "big_bin", bytes);
@@ -135,7 +135,7 @@ TEST(Room, AnEndedReservationGivesBackEverything) {
       {"ext4", support::SmallKind::Ext4, "20M"},
       {"XFS", support::SmallKind::Xfs, "300M"},
   };
-  ScratchDir dir;
+  ScratchFolder dir;
   write_file(dir / "big.bin", sample_bytes(SOURCE_BYTES));
   for (const auto& system : systems) {
     const fs::path place = dir / system.what;
