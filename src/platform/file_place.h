@@ -50,8 +50,10 @@ class FilePlace {
   int folder_write_error() const;
 
   // Opens the existing file for writing without changing it: no create, no
-  // truncation, no link followed, no wait on a pipe. Sets `descriptor`;
-  // returns 0 or the system's reason.
+  // truncation, no link followed, no wait on a pipe. Refused (EACCES) where
+  // the system would refuse a shell's > on it (another user's file in a
+  // sticky folder, where the system protects such files). Sets
+  // `descriptor`; returns 0 or the system's reason.
   int open_existing(int& descriptor) const;
   // Creates the file, which must not exist yet, for writing: for a new file
   // written where it is. Returns 0 or the system's reason.

@@ -28,6 +28,10 @@ constexpr int MAX_LINK_HOPS = 40;
 constexpr mode_t NEW_FILE_MODE = 0666;
 constexpr mode_t USER_ONLY_MODE = 0600;
 constexpr const char* LINK_PROTECTION_SETTING = "/proc/sys/fs/protected_symlinks";
+constexpr const char* REGULAR_PROTECTION_SETTING = "/proc/sys/fs/protected_regular";
+constexpr const char* FIFO_PROTECTION_SETTING = "/proc/sys/fs/protected_fifos";
+// The strictest value of those two settings: also group-writable folders.
+constexpr int STRICTEST_PROTECTION = 2;
 constexpr const char* OWN_DESCRIPTORS = "/proc/self/fd";
 constexpr const char* DEFAULT_SCRATCH_FOLDER = "/tmp";
 
@@ -75,6 +79,31 @@ bool system_protects_links() {
   char value = '1';
   if (setting.open() && ::read(setting.get(), &value, 1) != 1) value = '1';
   return value != '0';
+}
+
+// The value, 0 to 2, of the protection setting at `path`; where it cannot
+// be read, the strictest.
+int protection_setting(const char* path) {
+  const Descriptor setting(::open(path, O_RDONLY | O_CLOEXEC));
+  char value = '0' + STRICTEST_PROTECTION;
+  if (!setting.open() || ::read(setting.get(), &value, 1) != 1) value = '0' + STRICTEST_PROTECTION;
+  return value >= '0' && value <= '0' + STRICTEST_PROTECTION ? value - '0' : STRICTEST_PROTECTION;
+}
+
+// Whether the system refuses to open the existing `file` in `folder` for
+// creation (a shell's >), as it does in sticky folders for files that
+// neither the user nor the folder's owner owns, where it protects them
+// (fs.protected_regular, fs.protected_fifos): at 1 in world-writable
+// folders, at 2 in group-writable ones too. Root is no exception.
+bool refused_in_sticky_folder(const struct stat& folder, const struct stat& file) {
+  if ((folder.st_mode & S_ISVTX) == 0) return false;
+  int setting = STRICTEST_PROTECTION;
+  if (S_ISREG(file.st_mode)) setting = protection_setting(REGULAR_PROTECTION_SETTING);
+  if (S_ISFIFO(file.st_mode)) setting = protection_setting(FIFO_PROTECTION_SETTING);
+  if (setting == 0 || file.st_uid == folder.st_uid || file.st_uid == ::geteuid()) return false;
+  if ((folder.st_mode & S_IWOTH) != 0) return true;
+  return (folder.st_mode & S_IWGRP) != 0 && setting >= STRICTEST_PROTECTION &&
+         (S_ISREG(file.st_mode) || S_ISFIFO(file.st_mode));
 }
 
 // The system's own rule for following the link `link` in `folder`.
@@ -144,6 +173,13 @@ int FilePlace::folder_write_error() const {
 }
 
 int FilePlace::open_existing(int& descriptor) const {
+  descriptor = -1;
+  struct stat folder {};
+  struct stat file {};
+  if (::fstat(state_->folder, &folder) != 0 ||
+      ::fstatat(state_->folder, state_->name.c_str(), &file, AT_SYMLINK_NOFOLLOW) != 0)
+    return errno;
+  if (refused_in_sticky_folder(folder, file)) return EACCES;
   descriptor =
       ::openat(state_->folder, state_->name.c_str(), O_WRONLY | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
   return descriptor == -1 ? errno : 0;

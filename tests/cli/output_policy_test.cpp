@@ -155,6 +155,64 @@ void move_into(const ScratchFolder& dir, const char* folder, uid_t folder_owner,
   give(dir / folder / "out.h", file_owner, file_mode);
 }
 
+// Where the system protects files in sticky folders, an existing file of
+// another user there is refused as a shell's > is refused, also for root:
+// writing it would hand what the run writes to whoever planted it.
+TEST(Sticky, ProtectedFilesAreRefusedAsAShellRefusesThem) {
+  SKIP_UNLESS(missing_for(true));
+  for (const char* setting : {"/proc/sys/fs/protected_regular", "/proc/sys/fs/protected_fifos"})
+    if (!fs::exists(setting)) GTEST_SKIP() << "no " << setting << " here";
+  const struct {
+    const char* what;
+    bool fifo;
+    const char* value;  // of protected_regular or protected_fifos
+    mode_t folder_mode;
+    bool refused;
+  } cases[] = {
+      {"a file, 1, world-writable folder", false, "1", 01777, true},
+      {"a file, 2, world-writable folder", false, "2", 01777, true},
+      {"a file, 2, group-writable folder", false, "2", 01770, true},
+      {"a file, 1, group-writable folder", false, "1", 01770, false},
+      {"a file, 0, world-writable folder", false, "0", 01777, false},
+      {"a FIFO, 1, world-writable folder", true, "1", 01777, true},
+      {"a FIFO, 2, group-writable folder", true, "2", 01770, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const SystemSetting setting(
+        c.fifo ? "/proc/sys/fs/protected_fifos" : "/proc/sys/fs/protected_regular", c.value);
+    ScratchFolder dir;
+    write_file(dir / "s.bin", SOURCE_BYTES);
+    fs::create_directory(dir / "pub");
+    give(dir / "pub", 0, c.folder_mode);
+    const fs::path planted = dir / "pub" / "out.h";
+    if (c.fifo) {
+      ASSERT_EQ(::mkfifo(planted.c_str(), 0666), 0);
+    } else {
+      write_file(planted, "");
+    }
+    give(planted, NOBODY, 0666);
+    // What the system itself says to a shell's >> (no truncation).
+    const bool shell_refused =
+        run_shell("sh -c ': >> " + shell_quote(planted.string()) + "' 2> /dev/null") != 0;
+    EXPECT_EQ(shell_refused, c.refused);
+    if (!c.refused && c.fifo) continue;  // it would wait for a reader
+    // A FIFO that is opened waits for a reader: cut short.
+    const ToolRun run = run_quarlex(dir.path(), {"s.bin", "pub/out.h"}, "timeout 20");
+    if (c.refused) {
+      EXPECT_EQ(run.status, 1);
+      EXPECT_EQ(run.printed, "Could not open output file\r\n");
+      EXPECT_EQ(run.errors, "quarlex: cannot open output file 'pub/out.h': Permission denied\n");
+      if (!c.fifo) {
+        EXPECT_EQ(read_file(planted), "");
+      }
+    } else {
+      EXPECT_EQ(run.status, 0) << run.errors;
+    }
+    EXPECT_EQ(names_in(dir / "pub"), std::set<std::string>{"out.h"});
+  }
+}
+
 // Each case is one where a new file renamed over OUTPUT would lose what
 // OUTPUT had. The file must then be written over: the same inode, every
 // byte of the new text and nothing of the old, and nothing left anywhere.
