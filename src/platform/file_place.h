@@ -69,6 +69,14 @@ class FilePlace {
   // umask, the folder's default access list). Sets `descriptor`; returns 0
   // or the system's reason (EEXIST where the name is taken).
   int create_scratch(const std::string& scratch, bool as_new_file, int& descriptor) const;
+  // Creates a scratch file in the folder that has no name, open for reading
+  // and writing, with what create_scratch() gives it. Sets `descriptor`;
+  // returns 0 or the system's reason (EOPNOTSUPP where the file system
+  // makes no nameless files).
+  int create_nameless_scratch(bool as_new_file, int& descriptor) const;
+  // Gives the nameless scratch file on `descriptor` the name `name` in the
+  // folder. Returns 0 or the system's reason (EEXIST where it is taken).
+  int link_scratch(int descriptor, const std::string& name) const;
   // Puts the scratch file named `scratch` in the place of the name, in one
   // step. Returns 0 or the system's reason.
   int replace_with(const std::string& scratch) const;
@@ -111,8 +119,12 @@ int open_by_system(const char* path, int& descriptor);
 // system's reason.
 int reopen_for_writing(int descriptor, int& reopened);
 
-// Creates a scratch file that has no name (TMPDIR, else /tmp, holds it
-// until it is closed), open for reading and writing. Sets `descriptor`;
+// The folder that holds the scratch files that have no name: TMPDIR,
+// else the system's own.
+std::string nameless_scratch_folder();
+
+// Creates a scratch file that has no name (nameless_scratch_folder() holds
+// it until it is closed), open for reading and writing. Sets `descriptor`;
 // returns 0 or the system's reason.
 int create_nameless_scratch(int& descriptor);
 

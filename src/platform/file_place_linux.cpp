@@ -198,6 +198,21 @@ int FilePlace::create_scratch(const std::string& scratch, bool as_new_file, int&
   return descriptor == -1 ? errno : 0;
 }
 
+int FilePlace::create_nameless_scratch(bool as_new_file, int& descriptor) const {
+  descriptor = ::openat(state_->folder, ".", O_TMPFILE | O_RDWR | O_CLOEXEC,
+                        as_new_file ? NEW_FILE_MODE : USER_ONLY_MODE);
+  return descriptor == -1 ? errno : 0;
+}
+
+int FilePlace::link_scratch(int descriptor, const std::string& name) const {
+  // Through the process table: linking a descriptor itself (AT_EMPTY_PATH)
+  // needs a privilege.
+  const std::string scratch = std::string(OWN_DESCRIPTORS) + "/" + std::to_string(descriptor);
+  return ::linkat(AT_FDCWD, scratch.c_str(), state_->folder, name.c_str(), AT_SYMLINK_FOLLOW) == 0
+             ? 0
+             : errno;
+}
+
 int FilePlace::replace_with(const std::string& scratch) const {
   return ::renameat(state_->folder, scratch.c_str(), state_->folder, state_->name.c_str()) == 0
              ? 0
@@ -287,12 +302,21 @@ std::string descriptor_path(int descriptor) {
   return target;
 }
 
-int create_nameless_scratch(int& descriptor) {
+std::string nameless_scratch_folder() {
   const char* folder = std::getenv("TMPDIR");
-  std::string pattern = folder != nullptr && *folder != '\0' ? folder : DEFAULT_SCRATCH_FOLDER;
-  pattern += "/.quarlex-XXXXXX";
-  // Named only for the moment between its creation and its removal, which
-  // no signal may come between.
+  return folder != nullptr && *folder != '\0' ? folder : DEFAULT_SCRATCH_FOLDER;
+}
+
+int create_nameless_scratch(int& descriptor) {
+  const std::string folder = nameless_scratch_folder();
+  // Never linked anywhere (O_EXCL): nothing of it outlives the run, however
+  // the run ends.
+  descriptor = ::open(folder.c_str(), O_TMPFILE | O_EXCL | O_RDWR | O_CLOEXEC, USER_ONLY_MODE);
+  if (descriptor != -1 || errno != EOPNOTSUPP) return descriptor == -1 ? errno : 0;
+  // A file system without nameless files: one named only for the moment
+  // between its creation and its removal, which no signal may come
+  // between.
+  std::string pattern = folder + "/.quarlex-XXXXXX";
   const SignalsHeldBack held;
   descriptor = ::mkostemp(pattern.data(), O_CLOEXEC);
   if (descriptor == -1) return errno;

@@ -100,10 +100,9 @@ OutputFile::OutputFile(const char* path, const ClosedAtStart& closed) {
     const ReplacementFacts folder = place_->replacement_facts(-1);
     error_ = folder.folder_write_error;
     // A folder that takes new names but lets none go (append-only): the
-    // file is made where it belongs when the text is complete.
-    way_ = error_ != 0                   ? OutputWay::Refused
-           : folder.folder_entries_fixed ? OutputWay::InPlace
-                                         : OutputWay::ByRename;
+    // file gets its name only once the text is complete, and no other.
+    way_ = error_ != 0 ? OutputWay::Refused : OutputWay::ByRename;
+    named_once_complete_ = folder.folder_entries_fixed;
     return;
   }
   if (facts.kind == FileKind::Directory) {
@@ -190,14 +189,34 @@ OutputFile::Opening OutputFile::open() {
     case OutputWay::ByRename:
       return open_scratch_beside();
     case OutputWay::InPlace:
-      if (const int error = create_nameless_scratch(scratch_); error != 0) return {-1, error, true};
-      return opened_scratch(copy_descriptor(scratch_));
+      break;
   }
-  return {-1, EINVAL};
+  if (const int error = create_nameless_scratch(scratch_); error != 0) {
+    Opening failed{-1, error, true};
+    failed.scratch_elsewhere = true;
+    return failed;
+  }
+  Opening opening = opened_scratch(copy_descriptor(scratch_));
+  opening.scratch_elsewhere = true;
+  return opening;
 }
 
 OutputFile::Opening OutputFile::open_scratch_beside() {
   const bool as_new_file = facts_.kind == FileKind::Missing;
+  // Nameless where the file system makes such files: nothing of it can
+  // outlive the run, not even SIGKILL.
+  const int nameless = place_->create_nameless_scratch(as_new_file, scratch_);
+  if (nameless != EOPNOTSUPP) {
+    if (nameless != 0) return {-1, nameless, true};
+    scratch_nameless_ = true;
+    return opened_scratch(copy_descriptor(scratch_));
+  }
+  // A name made in an append-only folder could never go again: the text is
+  // completed elsewhere and copied into a file made once it is complete.
+  if (named_once_complete_) {
+    way_ = OutputWay::InPlace;
+    return open();
+  }
   // No signal may come between the scratch file's creation and its record
   // in the cleanup slot.
   const SignalsHeldBack held;
@@ -233,6 +252,10 @@ OutputFile::Installing OutputFile::install() {
       return {error, Step::Replace};
     close_descriptor(std::exchange(descriptor_, -1));
   }
+  if (scratch_nameless_) {
+    if (named_once_complete_) return link_as_output();
+    if (const int error = name_scratch(); error != 0) return {error, Step::Replace};
+  }
   // Some systems replace no file that is open, this process's own
   // descriptors included.
   if (const int error = close_descriptor(std::exchange(scratch_, -1)); error != 0)
@@ -245,6 +268,28 @@ OutputFile::Installing OutputFile::install() {
   }
   scratch_name_.clear();
   return {};
+}
+
+int OutputFile::name_scratch() {
+  // No signal may come between the name and its record in the cleanup slot.
+  const SignalsHeldBack held;
+  int error = EEXIST;
+  for (int attempt = 0; attempt < SCRATCH_ATTEMPTS && error == EEXIST; ++attempt) {
+    std::string name = scratch_name(place_->name(), scratch_salt(attempt));
+    error = place_->link_scratch(scratch_, name);
+    if (error == 0) scratch_name_ = std::move(name);
+  }
+  if (error == 0) clean_up_by_removing(*place_, scratch_name_);
+  return error;
+}
+
+OutputFile::Installing OutputFile::link_as_output() {
+  // The one name the file gets; one that another run made meanwhile stays
+  // (EEXIST).
+  if (const int error = place_->link_scratch(scratch_, place_->name()); error != 0)
+    return {error, Step::Replace};
+  const int error = close_descriptor(std::exchange(scratch_, -1));
+  return error != 0 ? Installing{error, Step::Close} : Installing{};
 }
 
 OutputFile::Installing OutputFile::copy_over() {

@@ -519,6 +519,87 @@ TEST(Scratch, AScratchFileThatCannotBeMadeFailsTheRun) {
   }
 }
 
+// A fault of the folder that holds the scratch file of a run in place
+// (TMPDIR) is named as that folder's, not OUTPUT's; and no scratch file
+// ever has a name there, so that a folder that lets no name go keeps
+// none.
+TEST(Scratch, TheScratchFolderIsNamedWhereTheFaultIsThere) {
+  SKIP_UNLESS(missing_for(false, {"chattr"}));
+  const struct {
+    const char* what;
+    bool needs_root;
+    std::string prefix;
+    int status;
+    std::string printed;
+    std::string errors;
+  } cases[] = {
+      {"a missing folder", false, "TMPDIR=gone", 1, "Could not open output file\r\n",
+       "quarlex: cannot create a scratch file in 'gone' for 'out.h': No such file or directory\n"},
+      {"a full folder", true, "TMPDIR=small", 1, "",
+       "quarlex: cannot write a scratch file in 'small' for 'out.h': No space left on device\n"},
+      {"an append-only folder", true, "TMPDIR=small", 0, "", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (case_skipped(c.what, missing_for(c.needs_root))) continue;
+    ScratchFolder dir;
+    write_file(dir / "s.bin", sample_bytes(1 << 20));
+    write_file(dir / "out.h", OLD_TEXT);
+    fs::create_hard_link(dir / "out.h", dir / "other.h");
+    fs::create_directory(dir / "small");
+    std::unique_ptr<support::SmallFileSystem> small;
+    if (c.needs_root) {
+      small = std::make_unique<support::SmallFileSystem>(dir / "small", "1M");
+      ASSERT_TRUE(small->mounted()) << small->why_not();
+    }
+    const bool append_only = c.status == 0;
+    if (append_only) {
+      small.reset();  // room for the whole text
+      ASSERT_EQ(run_shell("chattr +a " + shell_quote((dir / "small").string())), 0);
+    }
+    const ToolRun run = run_quarlex(dir.path(), {"s.bin", "out.h"}, c.prefix);
+    if (append_only) run_shell("chattr -a " + shell_quote((dir / "small").string()));
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(run.printed, c.printed);
+    EXPECT_EQ(run.errors, c.errors);
+    if (c.status != 0) {
+      EXPECT_EQ(read_file(dir / "other.h"), OLD_TEXT);
+    }
+    EXPECT_TRUE(fs::is_empty(dir / "small"));
+  }
+}
+
+// In a folder that lets no name go (append-only), a new OUTPUT gets its
+// name only once its text is complete: a full disk leaves no name behind.
+TEST(Scratch, ANewOutputInAnAppendOnlyFolderIsNamedOnlyOnceComplete) {
+  SKIP_UNLESS(missing_for(true, {"chattr"}));
+  ScratchFolder dir;
+  const std::string bytes = sample_bytes(1 << 20);
+  write_file(dir / "s.bin", bytes);
+  const support::SmallFileSystem small(dir / "small", "16M", support::SmallKind::Ext4);
+  if (small.why_not() == "no loop devices here") GTEST_SKIP() << small.why_not();
+  ASSERT_TRUE(small.mounted()) << small.why_not();
+  const fs::path folder = dir / "small" / "ao";
+  fs::create_directory(folder);
+  ASSERT_EQ(run_shell("chattr +a " + shell_quote(folder.string())), 0);
+  const int filler = ::open((dir / "small" / "filler").c_str(), O_WRONLY | O_CREAT, 0600);
+  ASSERT_GE(filler, 0);
+  constexpr std::uintmax_t LEFT = 1 << 20;  // a fifth of the text
+  ASSERT_EQ(::posix_fallocate(filler, 0, static_cast<off_t>(small.free_bytes() - LEFT)), 0);
+  ::close(filler);
+  const ToolRun full = run_quarlex(dir.path(), {"s.bin", "small/ao/new.h"});
+  EXPECT_EQ(full.status, 1);
+  EXPECT_EQ(full.errors, "quarlex: cannot write 'small/ao/new.h': No space left on device\n");
+  EXPECT_TRUE(fs::is_empty(folder));
+  fs::remove(dir / "small" / "filler");
+  const ToolRun roomy = run_quarlex(dir.path(), {"s.bin", "small/ao/new.h"});
+  EXPECT_EQ(roomy.status, 0) << roomy.errors;
+  EXPECT_EQ(mask_date_line(read_file(folder / "new.h")),
+            include_file(Flavour::CSource, "s.bin", "s_bin", bytes));
+  EXPECT_EQ(names_in(folder), std::set<std::string>{"new.h"});
+  run_shell("chattr -a " + shell_quote(folder.string()));
+}
+
 // Under an address-space limit every run either completes or fails with
 // status 1 and its reason; none aborts, and none leaves a scratch file or
 // a touched output. The smallest limits stop the program before it starts.
@@ -796,7 +877,7 @@ TEST(Rename, ARefusedRenameFailsTheRunAndLeavesNothing) {
   write_file(dir / "out.h", OLD_TEXT);
   const pid_t child = start_quarlex(dir.path(), {"big.bin", "out.h", "big"});
   ASSERT_GT(child, 0);
-  const bool started = !wait_for_scratch(dir.path(), "out.h", 0).empty();
+  const bool started = !wait_for_scratch(child, dir.path(), 0).empty();
   fs::remove(dir / "out.h");
   fs::create_directory(dir / "out.h");
   write_file(dir / "out.h" / "inside", "");
