@@ -10,11 +10,12 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
-#include <random>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "include_oracle.h"
+#include "random_bytes.h"
 #include "scratch_folder.h"
 #include "text/data_line.h"
 
@@ -47,19 +48,8 @@ std::unique_ptr<OutputStream> open_stream(const std::filesystem::path& path, Chu
          << "\n  expected: " << expected.substr(from, 80);
 }
 
-// A fresh folder per test, removed afterwards, holding the stream's file.
-class ScratchFolder {
- public:
-  std::filesystem::path file() const { return folder_ / "out.txt"; }
-  // An OutputStream writing file() in `writing`; nullptr if it cannot be
-  // opened.
-  std::unique_ptr<OutputStream> open(ChunkWriting writing) const {
-    return open_stream(file(), writing);
-  }
-
- private:
-  support::ScratchFolder folder_;
-};
+// The stream's file in a test's scratch folder.
+constexpr std::string_view STREAM_FILE = "out.txt";
 
 TEST(OutputStream, KeepsPiecesLargerThanItsBufferIntactAndInOrder) {
   std::string big(CHUNK_BYTES * 2 + 7, ' ');
@@ -67,8 +57,8 @@ TEST(OutputStream, KeepsPiecesLargerThanItsBufferIntactAndInOrder) {
   const std::uint8_t bytes[] = {1, 2, 3};
   for (const auto& w : WRITINGS) {
     SCOPED_TRACE(w.name);
-    const ScratchFolder folder;
-    const auto output = folder.open(w.writing);
+    const support::ScratchFolder folder;
+    const auto output = open_stream(folder / STREAM_FILE, w.writing);
     ASSERT_NE(output, nullptr);
     DataLineForm asm_form = DataLineForm::AsmLine;
     DataLineForm next_form = DataLineForm::CNextLine;
@@ -79,7 +69,7 @@ TEST(OutputStream, KeepsPiecesLargerThanItsBufferIntactAndInOrder) {
     EXPECT_TRUE(output->write("tail"));
     EXPECT_TRUE(output->close());
 
-    EXPECT_TRUE(same_text(support::read_file(folder.file()),
+    EXPECT_TRUE(same_text(support::read_file(folder / STREAM_FILE),
                           "head\r\nDB 1,2,3\r\n" + big + ",1,2\r\ntail"));
   }
 }
@@ -89,23 +79,22 @@ TEST(OutputStream, KeepsPiecesLargerThanItsBufferIntactAndInOrder) {
 // exactly that, in each writing mode.
 void expect_lines_kept_whole(const std::string& lead, DataLineForm form, std::string_view prefix) {
   constexpr std::size_t SIZE = 1'000'003;
-  std::mt19937 random(7);
-  std::string bytes(SIZE, '\0');
-  for (auto& b : bytes) b = static_cast<char>(random() & 0xFFu);
+  constexpr std::uint32_t SEED = 7;
+  const std::string bytes = support::random_bytes(SIZE, SEED);
   std::string expected = lead;
   for (std::size_t at = 0; at < SIZE; at += LINE_BYTES)
     expected += oracle::data_line(prefix, std::string_view(bytes).substr(at, LINE_BYTES));
   for (const auto& w : WRITINGS) {
     SCOPED_TRACE(w.name);
-    const ScratchFolder folder;
-    const auto output = folder.open(w.writing);
+    const support::ScratchFolder folder;
+    const auto output = open_stream(folder / STREAM_FILE, w.writing);
     ASSERT_NE(output, nullptr);
     EXPECT_TRUE(output->write(lead));
     DataLineForm next_form = form;
     EXPECT_TRUE(append_data_lines(*output, reinterpret_cast<const std::uint8_t*>(bytes.data()),
                                   SIZE, next_form));
     EXPECT_TRUE(output->close());
-    EXPECT_TRUE(same_text(support::read_file(folder.file()), expected));
+    EXPECT_TRUE(same_text(support::read_file(folder / STREAM_FILE), expected));
   }
 }
 
