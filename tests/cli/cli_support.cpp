@@ -40,6 +40,20 @@ bool testing_another_executable() {
   return override_command != nullptr && *override_command != '\0';
 }
 
+ToolCommand flat_assembler() {
+  if (run_shell("command -v fasm > /dev/null") != 0) return {"", "fasm is not installed"};
+  // The shell answers 126 where the kernel will not execute the file (a
+  // kernel built without 32-bit support); fasm itself, run without
+  // arguments, prints its usage and ends with 1.
+  constexpr int NOT_EXECUTABLE = 126;
+  if (run_shell("fasm > /dev/null 2>&1") != NOT_EXECUTABLE) return {"fasm", ""};
+  if (run_shell("command -v qemu-i386 > /dev/null") != 0)
+    return {"",
+            "this kernel does not run 32-bit programs such as fasm, and qemu-i386 "
+            "(Debian: qemu-user) is not installed"};
+  return {"qemu-i386 \"$(command -v fasm)\"", ""};
+}
+
 bool testing_windows_build() { return std::getenv("QUARLEX_WINDOWS_DRIVE_C") != nullptr; }
 
 ToolRun run_quarlex(const fs::path& directory, const std::vector<std::string>& arguments,

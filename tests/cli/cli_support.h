@@ -50,6 +50,16 @@ bool testing_another_executable();
 // the Linux C library's wording do not reach it.
 bool testing_windows_build();
 
+// How a test starts a program the kernel may not run itself.
+struct ToolCommand {
+  std::string command;      // for the shell; empty where the program cannot run here
+  std::string skip_reason;  // then why, for GTEST_SKIP
+};
+
+// fasm, which is a 32-bit x86 program: started directly where the kernel
+// runs such programs, through qemu-i386 (qemu-user) where it refuses them.
+ToolCommand flat_assembler();
+
 // Runs the converter in `directory` with `arguments`; `prefix` is put
 // before the command as it stands: variables ("TZ=UTC0") or shell commands
 // that set limits ("ulimit -f 100;").
