@@ -5,12 +5,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <stdexcept>
-#include <thread>
 
+#include "child_process.h"
 #include "random_bytes.h"
 
 namespace quarlex::cli {
@@ -100,8 +99,8 @@ fs::path wait_for_scratch(pid_t process, const fs::path& directory, std::uintmax
   // Named or not, the scratch file is open in the process.
   const fs::path descriptors = "/proc/" + std::to_string(process) + "/fd";
   const std::string inside = fs::canonical(directory).string() + "/";
-  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (std::chrono::steady_clock::now() < give_up) {
+  fs::path found;
+  support::wait_until([&] {
     std::error_code error;
     for (const auto& entry : fs::directory_iterator(descriptors, error)) {
       const std::string target = fs::read_symlink(entry.path(), error).string();
@@ -110,12 +109,14 @@ fs::path wait_for_scratch(pid_t process, const fs::path& directory, std::uintmax
           target.find(".quarlex-") != std::string::npos || target.ends_with(" (deleted)");
       if (!error && scratch && target.starts_with(inside) &&
           ::stat(entry.path().c_str(), &facts) == 0 && S_ISREG(facts.st_mode) &&
-          static_cast<std::uintmax_t>(facts.st_size) > at_least)
-        return entry.path();
+          static_cast<std::uintmax_t>(facts.st_size) > at_least) {
+        found = entry.path();
+        return true;
+      }
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return {};
+    return false;
+  });
+  return found;
 }
 
 void make_sparse_file(const fs::path& path, std::uintmax_t size) {

@@ -8,18 +8,20 @@ namespace quarlex::support {
 
 enum class SmallKind {
   Tmpfs,  // in memory
-  // The rest: an image file beside the mount point, through a loop device.
+  // An image file beside the mount point, through a loop device:
   Ext4,
   Ext3,
   Ext2,
   Xfs,    // at least 300 MiB
   Btrfs,  // at least 110 MiB
+  Fat,    // an image file beside the mount point, through FUSE (fusefat)
 };
 
 // A file system of `size` (as mount's size= option and truncate take it,
 // "4m" or "16M") mounted on a new folder at `mount_point`, unmounted when
-// this goes. Mounting needs root, as CI runs the tests; why_not() says why
-// it could not be mounted, empty once it is.
+// this goes. Mounting needs root, as CI runs the tests (and FAT the
+// programs fusefat, mkfs.vfat and fusermount); why_not() says why it could
+// not be mounted, empty once it is.
 class SmallFileSystem {
  public:
   SmallFileSystem(const std::filesystem::path& mount_point, const std::string& size,
@@ -35,6 +37,7 @@ class SmallFileSystem {
 
  private:
   std::filesystem::path mount_point_;
+  SmallKind kind_;
   std::string why_not_;
 };
 
