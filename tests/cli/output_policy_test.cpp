@@ -221,6 +221,13 @@ TEST(InPlace, WhereARenameWouldLoseSomethingTheFileIsWrittenOver) {
          ASSERT_EQ(::stat((dir / "own" / "out.h").c_str(), &facts), 0);
          EXPECT_EQ(facts.st_uid, 0u);
        }},
+      {"a file of a user the user namespace does not map", true, "ns/out.h", "unshare -U -r",
+       [](const ScratchFolder& dir) { move_into(dir, "ns", 0, 0755, NOBODY, 0666); },
+       [](const ScratchFolder& dir) {
+         struct stat facts {};
+         ASSERT_EQ(::stat((dir / "ns" / "out.h").c_str(), &facts), 0);
+         EXPECT_EQ(facts.st_uid, NOBODY);
+       }},
       {"a file flag (chattr +d)", true, "out.h", "",
        [](const ScratchFolder& dir) {
          ASSERT_EQ(run_shell("chattr +d " + shell_quote((dir / "out.h").string())), 0);
