@@ -171,7 +171,8 @@ void OutputFile::decide_for(const FileFacts& facts, const ClosedAtStart& closed)
 }
 
 bool OutputFile::is_file_of(int source) const {
-  return same_file(facts_, full_path_, descriptor_facts(source), descriptor_path(source));
+  return same_file(facts_, full_path_, descriptor_facts(source), descriptor_path(source),
+                   names_fold_case(source));
 }
 
 std::size_t OutputFile::existing_start(char* bytes, std::size_t size) const {
