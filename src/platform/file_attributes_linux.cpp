@@ -36,6 +36,12 @@ constexpr int FLAGS_A_NEW_FILE_LACKS = FS_SECRM_FL | FS_UNRM_FL | FS_COMPR_FL | 
                                        FS_NODUMP_FL | FS_NOATIME_FL | FS_NOCOMP_FL |
                                        FS_JOURNAL_DATA_FL | FS_NOTAIL_FL | FS_NOCOW_FL | FS_DAX_FL;
 
+// Extended flags (FS_IOC_FSGETXATTR) that a rename would drop, beyond
+// those that mirror the file flags above.
+constexpr unsigned XFLAGS_A_NEW_FILE_LACKS = FS_XFLAG_REALTIME | FS_XFLAG_EXTSIZE |
+                                             FS_XFLAG_NODEFRAG | FS_XFLAG_FILESTREAM |
+                                             FS_XFLAG_COWEXTSIZE;
+
 bool has_capability(int capability) {
   __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
   std::array<__user_cap_data_struct, _LINUX_CAPABILITY_U32S_3> data{};
@@ -123,6 +129,26 @@ bool has_attribute(const struct statx& facts, std::uint64_t attribute) {
   return (facts.stx_attributes_mask & attribute) != 0 && (facts.stx_attributes & attribute) != 0;
 }
 
+// Whether a new file in the folder held by `folder` (open for searching
+// only) would get what the file system's extended flags (FS_IOC_FSGETXATTR:
+// XFS, ext4) give the file on `existing`: its project, which a new file
+// takes from its folder only where the folder passes its own on, and
+// flags that set how its room is laid out (an extent size, the real-time
+// device, no defragmenting, a file stream), which a rename would drop.
+// File systems without them answer ENOTTY or the like: nothing to lose.
+bool extended_flags_kept(int existing, int folder) {
+  struct fsxattr file {};
+  if (::ioctl(existing, FS_IOC_FSGETXATTR, &file) != 0) return true;
+  if ((file.fsx_xflags & XFLAGS_A_NEW_FILE_LACKS) != 0) return false;
+  if (file.fsx_projid == 0) return true;
+  const int readable = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  struct fsxattr parent {};
+  const bool known = readable != -1 && ::ioctl(readable, FS_IOC_FSGETXATTR, &parent) == 0;
+  if (readable != -1) ::close(readable);
+  return known && (parent.fsx_xflags & FS_XFLAG_PROJINHERIT) != 0 &&
+         parent.fsx_projid == file.fsx_projid;
+}
+
 }  // namespace
 
 ReplacementFacts FilePlace::replacement_facts(int existing) const {
@@ -166,7 +192,8 @@ ReplacementFacts FilePlace::replacement_facts(int existing) const {
   int flags = 0;
   // File systems without flags answer ENOTTY or the like: no flags then.
   if (::ioctl(existing, FS_IOC_GETFLAGS, &flags) != 0) flags = 0;
-  facts.flags_kept = (flags & FLAGS_A_NEW_FILE_LACKS) == 0;
+  facts.flags_kept =
+      (flags & FLAGS_A_NEW_FILE_LACKS) == 0 && extended_flags_kept(existing, state().folder);
   return facts;
 }
 

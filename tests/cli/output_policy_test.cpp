@@ -273,6 +273,44 @@ TEST(InPlace, WhereARenameWouldLoseSomethingTheFileIsWrittenOver) {
   }
 }
 
+// What XFS and ext4 keep beside the flags (a project, an extent size),
+// which a new file would not get: written in place, it stays.
+TEST(InPlace, AProjectAndAnExtentSizeStayWithTheFile) {
+  SKIP_UNLESS(missing_for(true, {"chattr", "lsattr", "mkfs.xfs", "xfs_io"}));
+  ScratchFolder dir;
+  write_file(dir / "s.bin", SOURCE_BYTES);
+  const support::SmallFileSystem small(dir / "xfs", "300M", support::SmallKind::Xfs);
+  if (small.why_not() == "no loop devices here") GTEST_SKIP() << small.why_not();
+  ASSERT_TRUE(small.mounted()) << small.why_not();
+  const struct {
+    const char* what;
+    std::string set;    // the command that gives it, the file's path after it
+    std::string shows;  // the command whose output shows it
+  } cases[] = {
+      {"a project", "chattr -p 42", "lsattr -p"},
+      {"an extent size", "xfs_io -c 'extsize 64k'", "xfs_io -c extsize"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const fs::path output = dir / "xfs" / "out.h";
+    write_file(output, "");  // an extent size is set on an empty file only
+    const std::string quoted = shell_quote(output.string());
+    ASSERT_EQ(run_shell(c.set + " " + quoted), 0);
+    const std::string listing =
+        c.shows + " " + quoted + " > " + shell_quote((dir / "shown").string());
+    ASSERT_EQ(run_shell(listing), 0);
+    const std::string before = read_file(dir / "shown");
+    const std::uint64_t inode = inode_of(output);
+    const ToolRun run = run_quarlex(dir.path(), {"s.bin", "xfs/out.h"});
+    EXPECT_EQ(run.status, 0) << run.errors;
+    EXPECT_EQ(mask_date_line(read_file(output)), expected_text("out.h"));
+    EXPECT_EQ(inode_of(output), inode) << "replaced, not written over";
+    ASSERT_EQ(run_shell(listing), 0);
+    EXPECT_EQ(read_file(dir / "shown"), before);
+    fs::remove(output);
+  }
+}
+
 // Where a rename keeps everything, it is used, and the new file gets the
 // old one's owner, group, mode, access list and extended attributes: the
 // user the list lets in stays in, and the group gains nothing.
