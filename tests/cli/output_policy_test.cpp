@@ -665,7 +665,8 @@ TEST(Descriptors, AFileOpenOnADescriptorIsWrittenThroughIt) {
       {"/dev/fd/1", ">> log.txt"},        {"/proc/self/fd/1", ">> log.txt"},
       {"log.txt", ">> log.txt"},          {"./to-log", ">> log.txt"},
       {"/dev/stderr", "2>> log.txt"},     {"/dev/fd/3", "3>> log.txt"},
-      {"/proc/self/fd/3", "3>> log.txt"},
+      {"/proc/self/fd/3", "3>> log.txt"}, {"log.txt", "2>> log.txt"},
+      {"./to-log", "2>> log.txt"},
   };
   const std::string cd = "cd " + shell_quote(dir.path().string()) + " && ";
   for (const auto& c : cases) {
@@ -870,6 +871,26 @@ TEST(Swapped, AnIncludeFileOverOtherDataIsRefused) {
     EXPECT_EQ(run_quarlex(dir.path(), {"logo.h", output, "again"}).status, 0);
     EXPECT_EQ(mask_date_line(read_file(dir / output)),
               include_file(oracle::flavour(output), "logo.h", "again", read_file(dir / "logo.h")));
+  }
+}
+
+// A file written through a descriptor that the shell opened for
+// appending (>> log.txt) is added to, not replaced: an include file
+// appended to a log is no swap, whatever the log holds.
+TEST(Swapped, AFileAppendedToThroughADescriptorIsNoSwap) {
+  SKIP_UNLESS(missing_for(false));
+  ScratchFolder dir;
+  write_file(dir / "logo.png", sample_bytes(200));
+  ASSERT_EQ(run_quarlex(dir.path(), {"logo.png", "logo.h"}).status, 0);
+  const std::string logo = read_file(dir / "logo.h");
+  for (const char* redirection : {">> log.txt", "2>> log.txt"}) {
+    SCOPED_TRACE(redirection);
+    write_file(dir / "log.txt", "other data\n");
+    EXPECT_EQ(run_shell("cd " + shell_quote(dir.path().string()) + " && " + tool_command() +
+                        " logo.h log.txt again " + redirection),
+              0);
+    EXPECT_EQ(mask_date_line(read_file(dir / "log.txt")),
+              "other data\n" + include_file(Flavour::Assembly, "logo.h", "again", logo));
   }
 }
 
