@@ -340,6 +340,64 @@ TEST(InPlace, ARenameGivesTheNewFileEverythingTheOldOneHad) {
   EXPECT_EQ(run_shell(AS_DAEMON + " test -w " + quoted), 0);
 }
 
+// A new file takes its folder's default access list; where the old file
+// had no list, the rename must not let in whom the old file kept out.
+// And every step of giving the new file the old one's owner, mode, list
+// and attributes that fails, fails the run, with the old file whole:
+// strace makes each call fail in turn.
+TEST(Rename, TheNewFileGetsTheOldOnesRightsOrTheRunFails) {
+  SKIP_UNLESS(missing_for(true, {"setfacl", "getfacl", "setfattr", "strace"}));
+  if (testing_another_executable()) GTEST_SKIP() << "traces this build's executable itself";
+  const struct {
+    const char* injected;  // "" for none
+    bool attribute;        // the old file has an extended attribute
+  } cases[] = {
+      {"", false},
+      {"", true},
+      {"fchown", false},
+      {"fchmod", false},
+      {"fremovexattr", false},
+      {"fgetxattr", true},
+      {"fsetxattr", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.injected) + (c.attribute ? " with an attribute" : ""));
+    ScratchFolder dir;
+    write_file(dir / "s.bin", SOURCE_BYTES);
+    const fs::path folder = dir / "shared";
+    fs::create_directory(folder);
+    const std::string quoted = shell_quote((folder / "out.h").string());
+    // New files in the folder let daemon in; the old file does not.
+    ASSERT_EQ(run_shell("setfacl -d -m u:daemon:rw " + shell_quote(folder.string())), 0);
+    write_file(folder / "out.h", OLD_TEXT);
+    ASSERT_EQ(run_shell("setfacl -b " + quoted), 0);
+    if (c.attribute) {
+      ASSERT_EQ(run_shell("setfattr -n user.origin -v logo " + quoted), 0);
+    }
+    const std::string listing =
+        "getfacl -cp " + quoted + " && getfattr -d " + quoted + " && stat -c '%u %g %a' " + quoted;
+    const fs::path shown = dir / "shown.txt";
+    ASSERT_EQ(run_shell("{ " + listing + "; } > " + shell_quote(shown.string()) + " 2>&1"), 0);
+    const std::string before = read_file(shown);
+    const std::string tracer = *c.injected == '\0'
+                                   ? ""
+                                   : std::string("strace -f -o /dev/null -e trace=") + c.injected +
+                                         " -e inject=" + c.injected + ":error=EPERM";
+    const ToolRun run = run_quarlex(dir.path(), {"s.bin", "shared/out.h"}, tracer);
+    ASSERT_EQ(run_shell("{ " + listing + "; } > " + shell_quote(shown.string()) + " 2>&1"), 0);
+    EXPECT_EQ(read_file(shown), before);
+    EXPECT_EQ(names_in(folder), std::set<std::string>{"out.h"});
+    if (*c.injected == '\0') {
+      EXPECT_EQ(run.status, 0) << run.errors;
+      EXPECT_EQ(mask_date_line(read_file(folder / "out.h")), expected_text("out.h"));
+    } else {
+      EXPECT_EQ(run.status, 1);
+      EXPECT_EQ(run.errors, "quarlex: cannot replace 'shared/out.h': Operation not permitted\n");
+      EXPECT_EQ(read_file(folder / "out.h"), OLD_TEXT);
+    }
+  }
+}
+
 // In place, the text is completed elsewhere first: every failure before
 // the copy leaves the old file byte for byte, under each of its names.
 TEST(InPlace, AFailureBeforeTheCopyLeavesTheOldFileWhole) {
