@@ -488,6 +488,43 @@ TEST(InPlace, ASignalBeforeTheCopyLeavesTheOldFileWhole) {
   EXPECT_EQ(names_in(dir.path()), (std::set<std::string>{"other.h", "out.h", "source"}));
 }
 
+// Signals whose default is not to end a process (a terminal resized,
+// a child's end, urgent data, a continue) end no run and clean nothing
+// up: not while the text is written, nor during the copy over OUTPUT,
+// where emptying it would leave zeros or a cut file.
+TEST(InPlace, SignalsThatEndNothingChangeNothing) {
+  SKIP_UNLESS(missing_for(false, {"strace"}));
+  if (testing_another_executable()) GTEST_SKIP() << "traces this build's executable itself";
+  const std::string bytes = sample_bytes(1 << 20);
+  const std::string expected = include_file(Flavour::CSource, "s.bin", "s_bin", bytes);
+  for (const char* signal_name : {"SIGWINCH", "SIGCHLD", "SIGURG", "SIGCONT"}) {
+    SCOPED_TRACE(signal_name);
+    ScratchFolder dir;
+    write_file(dir / "s.bin", bytes);
+    write_file(dir / "out.h", OLD_TEXT);
+    fs::create_hard_link(dir / "out.h", dir / "other.h");
+    // While the text is written; as the copy over OUTPUT starts, and once
+    // it is cut to length (-P: at OUTPUT's calls only). Once per run: a
+    // signal that is ignored makes a call that waits start again, where
+    // strace would put it in again.
+    const std::string signal = std::string(":signal=") + signal_name + ":when=1";
+    const std::string at_output =
+        "strace -f -o /dev/null -P " + shell_quote((dir / "out.h").string());
+    const std::string tracers[] = {
+        "strace -f -o /dev/null -e trace=write -e inject=write" + signal,
+        at_output + " -e trace=sendfile -e inject=sendfile" + signal,
+        at_output + " -e trace=ftruncate -e inject=ftruncate" + signal,
+    };
+    for (const std::string& tracer : tracers) {
+      write_file(dir / "out.h", OLD_TEXT);
+      const ToolRun run = run_quarlex(dir.path(), {"s.bin", "out.h"}, tracer);
+      EXPECT_EQ(run.status, 0) << run.errors;
+      EXPECT_EQ(mask_date_line(read_file(dir / "other.h")), expected);
+      EXPECT_EQ(names_in(dir.path()), (std::set<std::string>{"other.h", "out.h", "s.bin"}));
+    }
+  }
+}
+
 // FAT through FUSE reserves no room ahead: its free room is made sure of
 // before the copy, and a full disk leaves the old text whole. Bound onto
 // its own name, the file is a mount point, which is written in place.
