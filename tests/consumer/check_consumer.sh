@@ -114,6 +114,19 @@ esac
 cmake -S "$here" -B "$work/build" "${settings[@]}" > "$work/configure.log" ||
   { cat "$work/configure.log"; fail "the configure failed"; }
 header="$work/build/quarlex_embed/print_embedded/payload.hxx"
+if [ "$mode" = add_subdirectory ] || [ "$mode" = fetch_content ]; then
+  # The consumer sets no build type: the tool is optimised all the same,
+  # and the consumer's own build type stays unset.
+  grep -qx "CMAKE_BUILD_TYPE:STRING=" "$work/build/CMakeCache.txt" ||
+    fail "the consumer's build type was set: $(grep CMAKE_BUILD_TYPE: "$work/build/CMakeCache.txt")"
+  release_flags=$(sed -n 's/^CMAKE_CXX_FLAGS_RELEASE:STRING=//p' "$work/build/CMakeCache.txt")
+  tool_commands=$(ninja -C "$work/build" -t commands quarlex | grep -E -- " -c .*/src/")
+  ! grep -vqF -- "$release_flags" <<< "$tool_commands" ||
+    fail "the tool is compiled without '$release_flags': $(grep -vF -- "$release_flags" <<< "$tool_commands" | head -n 1)"
+  grep -qF -- "$release_flags" <<< "$(ninja -C "$work/build" -t commands print_embedded | grep -- "print_embedded.c")" &&
+    fail "the consumer's own sources got the tool's optimisation flags"
+  echo "no build type: the tool compiled with '$release_flags', the consumer's sources without"
+fi
 IFS=';' read -r -a way_list <<< "$ways"
 
 # The flags of the section that holds a program's symbol ("READONLY" among
