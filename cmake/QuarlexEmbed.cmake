@@ -149,7 +149,8 @@ function(quarlex_embed target source)
     set(declaring_header TRUE)
   endif()
   get_property(languages GLOBAL PROPERTY ENABLED_LANGUAGES)
-  if(NOT declaring_header AND NOT arg_RAW AND NOT languages MATCHES "(^|;)ASM")
+  _quarlex_embed_c_flavour("${arg_OUTPUT}" c_flavour)
+  if(NOT declaring_header AND NOT arg_RAW AND NOT c_flavour AND NOT languages MATCHES "(^|;)ASM")
     # The tool would write its assembler flavour, which a C or C++ source
     # cannot include: the compiler would fail later on the first '@' or DB.
     message(FATAL_ERROR

@@ -20,6 +20,33 @@ function(_quarlex_embed_label text result)
   set(${result} "${text}" PARENT_SCOPE)
 endfunction()
 
+# Sets `result` to TRUE where the tool writes its C flavour into a file of
+# this name (see the README): the text after the last ".", less blanks,
+# control bytes and bytes from 128 up, of which the first three characters
+# in upper case are one of the list.
+function(_quarlex_embed_c_flavour name result)
+  set(${result} FALSE PARENT_SCOPE)
+  string(FIND "${name}" "." last_dot REVERSE)
+  if(last_dot EQUAL -1)
+    return()
+  endif()
+  math(EXPR after "${last_dot} + 1")
+  string(SUBSTRING "${name}" ${after} -1 extension)
+  string(REGEX REPLACE "[^!-~]" "" extension "${extension}")
+  string(SUBSTRING "${extension}" 0 3 extension)
+  string(TOUPPER "${extension}" extension)
+  # Quoted where "#" would start a comment.
+  set(c_flavour
+    C F H L R Y C+ "C#" CC CL CH CP CS CX C_ FI GC H+ H- H_ H~ HH HP I3 IO PY SM
+    4TH ADA ADB APX AWX C++ "C##" C86 CBL CFO CHH CIN CLA CLS CLW COB COO CPP CSC
+    CSS CSV CXX C__ DLG EPS F77 F90 FMK FRK FRM GBL GC1 GC3 H++ H-- H__ HHH
+    HIN HPP H~~ ICC ICS IDL INL INT JAV KCL LOC LSP MCS MOD PAS RED RPG SCN SNO
+    SPS SPT SPX STL)
+  if(extension IN_LIST c_flavour)
+    set(${result} TRUE PARENT_SCOPE)
+  endif()
+endfunction()
+
 # A file name as #include or #embed takes it: in quotes, or in angle
 # brackets where it holds a quote (neither form has an escape); empty where
 # it holds both.

@@ -1,7 +1,9 @@
 # The label quarlex_embed makes in CMake (for the ways that never run the
-# tool) against the label the tool makes, over the README's examples.
+# tool) against the label the tool makes, over the README's examples; and
+# the flavour it expects of the tool for an OUTPUT against the tool's.
 #
 #   cmake -DTOOL=<quarlex> -P check_label.cmake
+cmake_minimum_required(VERSION 3.25)
 include("${CMAKE_CURRENT_LIST_DIR}/../../cmake/QuarlexEmbedText.cmake")
 
 string(RANDOM LENGTH 12 suffix)
@@ -51,8 +53,29 @@ foreach(index RANGE 0 ${last} 2)
     math(EXPR failures "${failures} + 1")
   endif()
 endforeach()
+
+# Names of each flavour, and names that only the rules tell apart.
+set(names x.h x.C x.hxx x.ipp x.inc x.java "x.J a\tva" x.asm x.txt noextension my.dir/out
+          x.c++ "x.C##" x.h~~ x.cs x.cppx x.tcc x.inl)
+foreach(name IN LISTS names)
+  _quarlex_embed_c_flavour("${name}" c_flavour)
+  get_filename_component(dir "${work}/${name}" DIRECTORY)
+  file(MAKE_DIRECTORY "${dir}")
+  file(REMOVE "${work}/${name}")
+  execute_process(COMMAND "${TOOL}" a.bin "${name}" WORKING_DIRECTORY "${work}")
+  file(READ "${work}/${name}" start LIMIT 2)
+  set(tool_c FALSE)
+  if(start MATCHES "^/\\*")
+    set(tool_c TRUE)
+  endif()
+  if(NOT c_flavour STREQUAL tool_c)
+    message(SEND_ERROR "OUTPUT '${name}': CMake expects C flavour ${c_flavour}, the tool gives ${tool_c}")
+    math(EXPR failures "${failures} + 1")
+  endif()
+endforeach()
 file(REMOVE_RECURSE "${work}")
 if(failures EQUAL 0)
   math(EXPR texts "${count} / 2")
-  message(STATUS "the labels of ${texts} texts agree")
+  list(LENGTH names flavours)
+  message(STATUS "the labels of ${texts} texts and the flavours of ${flavours} names agree")
 endif()
