@@ -1,5 +1,6 @@
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <system_error>
@@ -27,18 +28,20 @@ constexpr std::size_t REFILL_BUFFERS = CHUNK_BUFFERS / 2;
 // other one reads.
 constexpr std::size_t CACHE_LINE_BYTES = 64;
 
-// How often, in chunks, the composing thread looks again whether a
-// processor is free for the writer: 16 MiB of text, a few milliseconds.
-constexpr std::size_t LOAD_CHECK_CHUNKS = 64;
-
 // Writing the text into the page cache costs the kernel more time than
 // reading and composing it costs us; on a processor of its own the writing
-// overlaps the composing. Where no processor is free (every core busy in a
-// parallel build) a second thread only adds hand-overs: the chunks are
-// then written at once, as by the direct writer.
+// can overlap the composing. Whether that pays depends on the machine:
+// where composing is a small share of the time, or where the two
+// processors slow each other (a shared core, caches, the hand-overs'
+// wake-ups), a second thread only adds processor time. So the run
+// measures both ways on itself and takes the one that paid. Where no
+// processor is free (every core busy in a parallel build) a second thread
+// only adds hand-overs: the chunks are then written at once, as by the
+// direct writer.
 class BackgroundChunkWriter final : public ChunkWriter {
  public:
-  BackgroundChunkWriter(OutputSink& sink, HandOver hand_over) : sink_(sink), hand_over_(hand_over) {
+  BackgroundChunkWriter(OutputSink& sink, HandOver hand_over, RunGauges& gauges)
+      : sink_(sink), hand_over_(hand_over), gauges_(gauges) {
     for (auto& buffer : buffers_)
       buffer = std::make_unique_for_overwrite<char[]>(CHUNK_BUFFER_BYTES);
   }
@@ -97,15 +100,37 @@ class BackgroundChunkWriter final : public ChunkWriter {
   };
 
   // Whether this chunk goes to the writer thread, which is started the
-  // first time one does. Asks after the processors once per
-  // LOAD_CHECK_CHUNKS chunks.
+  // first time one does; called once per chunk, in order, before it is
+  // written.
   bool hands_over() {
     if (hand_over_ == HandOver::Always) return start_writer();
-    if (chunks_to_next_check_-- > 0) return handing_over_;
-    chunks_to_next_check_ = LOAD_CHECK_CHUNKS - 1;
-    const int own_ready = thread_.joinable() ? 2 : 1;
-    handing_over_ = processors_free_for(2, own_ready) && start_writer();
+    const std::size_t chunk = chunk_in_stretch_;
+    chunk_in_stretch_ = (chunk + 1) % STRETCH_CHUNKS;
+    if (chunk == 0) {
+      // Chunks written at once first: measured as the way to beat.
+      handing_over_ = false;
+      mark_ = now();
+    } else if (chunk == PROBE_CHUNKS) {
+      one_thread_ = since_mark();
+      handing_over_ = gauges_.processor_free(1) && start_writer();
+      probing_overlap_ = handing_over_;
+    } else if (chunk == 2 * PROBE_CHUNKS && probing_overlap_) {
+      // The stretch handed over ends when its last chunk is written.
+      probing_overlap_ = false;
+      wait_for_free([&] { return written_.load() == handed_.load(std::memory_order_relaxed); });
+      handing_over_ = overlap_pays(one_thread_, since_mark());
+    } else if (handing_over_ && !probing_overlap_ && chunk % LOAD_CHECK_CHUNKS == 0) {
+      handing_over_ = gauges_.processor_free(2);
+    }
     return handing_over_;
+  }
+
+  StretchCost now() { return {gauges_.wall_ns(), gauges_.cpu_ns()}; }
+  StretchCost since_mark() {
+    const StretchCost end = now();
+    const StretchCost cost = {end.wall_ns - mark_.wall_ns, end.cpu_ns - mark_.cpu_ns};
+    mark_ = end;
+    return cost;
   }
 
   bool start_writer() {
@@ -174,17 +199,38 @@ class BackgroundChunkWriter final : public ChunkWriter {
   std::atomic<bool> writer_sleeping_{false};
   std::atomic<bool> stopping_{false};
   FirstError error_;
+  RunGauges& gauges_;
   // The composing thread's own.
-  std::size_t chunks_to_next_check_ = 0;
+  std::size_t chunk_in_stretch_ = 0;
   bool handing_over_ = false;
+  bool probing_overlap_ = false;
+  StretchCost mark_{};
+  StretchCost one_thread_{};
   bool thread_failed_ = false;
   std::thread thread_;
 };
 
+class SystemGauges final : public RunGauges {
+ public:
+  bool processor_free(int own_ready) override { return processors_free_for(2, own_ready); }
+  std::uint64_t wall_ns() override {
+    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                          std::chrono::steady_clock::now().time_since_epoch())
+                                          .count());
+  }
+  std::uint64_t cpu_ns() override { return process_cpu_ns(); }
+};
+
 }  // namespace
 
-std::unique_ptr<ChunkWriter> make_background_chunk_writer(OutputSink& sink, HandOver hand_over) {
-  return std::make_unique<BackgroundChunkWriter>(sink, hand_over);
+RunGauges& this_run_gauges() {
+  static SystemGauges gauges;
+  return gauges;
+}
+
+std::unique_ptr<ChunkWriter> make_background_chunk_writer(OutputSink& sink, HandOver hand_over,
+                                                          RunGauges& gauges) {
+  return std::make_unique<BackgroundChunkWriter>(sink, hand_over, gauges);
 }
 
 }  // namespace quarlex
