@@ -101,16 +101,17 @@ constexpr bool overlap_pays(StretchCost one_thread, StretchCost overlapped) {
              one_thread.cpu_ns * (PERCENT + OVERLAP_CPU_ALLOWANCE_PERCENT);
 }
 
-// Each stretch of this many chunks (64 MiB of text) is decided anew, so
+// Each stretch of this many chunks (128 MiB of text) is decided anew, so
 // that the decision follows the load of the machine as it changes; the
-// first is decided after 2 * PROBE_CHUNKS chunks (8 MiB of text).
-inline constexpr std::size_t STRETCH_CHUNKS = 256;
+// first is decided after 2 * PROBE_CHUNKS chunks (16 MiB of text).
+inline constexpr std::size_t STRETCH_CHUNKS = 512;
 
 // At the start of every stretch, this many chunks are written at once and
-// as many handed over, each measured: enough that a wake-up or a timer
-// tick is small beside them, few enough that a way that does not pay costs
-// little (the one handed over is a sixteenth of the stretch).
-inline constexpr std::size_t PROBE_CHUNKS = 16;
+// as many handed over, each measured: milliseconds of work, so that a
+// wake-up or a timer tick is small beside them, few enough that a way that
+// does not pay costs little (the one handed over is a sixteenth of the
+// stretch).
+inline constexpr std::size_t PROBE_CHUNKS = 32;
 static_assert(PROBE_CHUNKS * 16 == STRETCH_CHUNKS);
 
 // How often, in chunks, the composing thread looks again whether a
