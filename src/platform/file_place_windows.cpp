@@ -81,16 +81,11 @@ int last_error_code() {
   }
 }
 
-FilePlace::FilePlace(std::unique_ptr<State> state) : state_(std::move(state)) {}
-FilePlace::FilePlace(FilePlace&&) noexcept = default;
-FilePlace& FilePlace::operator=(FilePlace&&) noexcept = default;
-FilePlace::~FilePlace() = default;
-
-const std::string& FilePlace::name() const { return state_->name; }
+void FilePlace::StateDeleter::operator()(State* state) const noexcept { delete state; }
 
 FileFacts FilePlace::facts() const {
   // Backup semantics let a folder be opened too, to be told apart.
-  const HANDLE handle = open_handle(path_of(*state_, state_->name), FILE_READ_ATTRIBUTES, SHARE_ALL,
+  const HANDLE handle = open_handle(path_of(*state_, name_), FILE_READ_ATTRIBUTES, SHARE_ALL,
                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
   const FileFacts facts = handle_facts(handle);
   if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
@@ -106,14 +101,12 @@ int FilePlace::folder_write_error() const { return 0; }
 
 int FilePlace::open_existing(int& descriptor) const {
   return descriptor_for(
-      open_handle(path_of(*state_, state_->name), GENERIC_WRITE, SHARE_ALL, OPEN_EXISTING),
-      descriptor);
+      open_handle(path_of(*state_, name_), GENERIC_WRITE, SHARE_ALL, OPEN_EXISTING), descriptor);
 }
 
 int FilePlace::create_new(int& descriptor) const {
   return descriptor_for(
-      open_handle(path_of(*state_, state_->name), GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW),
-      descriptor);
+      open_handle(path_of(*state_, name_), GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW), descriptor);
 }
 
 ReplacementFacts FilePlace::replacement_facts(int existing) const {
@@ -137,7 +130,7 @@ int FilePlace::create_scratch(const std::string& scratch, bool, int& descriptor)
 // or is replacing it at the same moment (a parallel build writing one
 // output twice; a virus scanner), so it is tried again for a while.
 int FilePlace::replace_with(const std::string& scratch) const {
-  const std::string final_path = path_of(*state_, state_->name);
+  const std::string final_path = path_of(*state_, name_);
   const std::string scratch_path = path_of(*state_, scratch);
   for (int attempt = 1;; ++attempt) {
     if (::MoveFileExA(scratch_path.c_str(), final_path.c_str(), MOVEFILE_REPLACE_EXISTING))
@@ -155,8 +148,7 @@ void FilePlace::remove(const std::string& scratch) const noexcept {
 }
 
 std::size_t FilePlace::read_start(char* bytes, std::size_t size) const {
-  const HANDLE file =
-      open_handle(path_of(*state_, state_->name), GENERIC_READ, SHARE_ALL, OPEN_EXISTING);
+  const HANDLE file = open_handle(path_of(*state_, name_), GENERIC_READ, SHARE_ALL, OPEN_EXISTING);
   if (file == INVALID_HANDLE_VALUE) return 0;
   DWORD got = 0;
   if (!::ReadFile(file, bytes, static_cast<DWORD>(size), &got, nullptr)) got = 0;
@@ -169,8 +161,8 @@ OutputLocation locate_output(const char* path) {
   const std::string folder = folder_of(given);
   const std::string name = given.substr(folder.size());
   if (name.empty() || name == "." || name == "..") return {EISDIR, -1, false, nullptr};
-  auto place = std::make_unique<FilePlace>(
-      std::make_unique<FilePlace::State>(FilePlace::State{folder, name}));
+  auto place =
+      std::make_unique<FilePlace>(FilePlace::StatePointer(new FilePlace::State{folder}), name);
   // A name that is missing is a new file; one in a missing folder cannot be.
   if (place->facts().kind == FileKind::Missing && ::GetLastError() != ERROR_FILE_NOT_FOUND)
     return {last_error_code(), -1, false, nullptr};

@@ -13,7 +13,6 @@ namespace quarlex {
 
 struct FilePlace::State {
   std::string folder;  // with its separator; "" for the current folder
-  std::string name;
 };
 
 // The facts of the file open on `handle`.

@@ -13,20 +13,28 @@ namespace quarlex {
 namespace {
 
 // Chunks in flight: the one being composed, the rest waiting or being
-// written. A megabyte in all, like the cache of one core.
+// written. Enough that the writer always has a chunk to take while the
+// composer fills another, few enough that all of them stay in the cache
+// of the processors that share them.
 constexpr std::size_t CHUNK_BUFFERS = 4;
 
 // A composing thread that has run out of buffers sleeps until this many
 // are free again, and then composes them without a pause. Each wake-up
-// costs the waker a system call and the sleeper's processor an interrupt;
-// waking per chunk cost a tenth of a run's processor time, watching the
-// other thread's progress instead cost a half (figures in the README).
+// costs the waker a system call and the sleeper's processor an interrupt,
+// so waking per chunk costs more than it spares; watching the other
+// thread's progress instead keeps a processor busy doing nothing
+// (docs/performance.md).
 constexpr std::size_t REFILL_BUFFERS = CHUNK_BUFFERS / 2;
 
 // Apart by this much, two counters that the two threads change do not
 // share a cache line, so that neither thread's stores move the line the
 // other one reads.
 constexpr std::size_t CACHE_LINE_BYTES = 64;
+
+// A hand-over runs on the composing thread and one writer thread.
+constexpr int COMPOSING_THREADS = 1;
+constexpr int WRITER_THREADS = 1;
+constexpr int HAND_OVER_THREADS = COMPOSING_THREADS + WRITER_THREADS;
 
 // Writing the text into the page cache costs the kernel more time than
 // reading and composing it costs us; on a processor of its own the writing
@@ -43,7 +51,7 @@ class BackgroundChunkWriter final : public ChunkWriter {
   BackgroundChunkWriter(OutputSink& sink, HandOver hand_over, RunGauges& gauges)
       : sink_(sink), hand_over_(hand_over), gauges_(gauges) {
     for (auto& buffer : buffers_)
-      buffer = std::make_unique_for_overwrite<char[]>(CHUNK_BUFFER_BYTES);
+      buffer = std::make_unique_for_overwrite<char[]>(CHUNK_AND_OVERHANG_BYTES);
   }
 
   ~BackgroundChunkWriter() override { finish(); }
@@ -112,7 +120,7 @@ class BackgroundChunkWriter final : public ChunkWriter {
       mark_ = now();
     } else if (chunk == PROBE_CHUNKS) {
       one_thread_ = since_mark();
-      handing_over_ = gauges_.processor_free(1) && start_writer();
+      handing_over_ = gauges_.processor_free(COMPOSING_THREADS) && start_writer();
       probing_overlap_ = handing_over_;
     } else if (chunk == 2 * PROBE_CHUNKS && probing_overlap_) {
       // The stretch handed over ends when its last chunk is written.
@@ -120,7 +128,9 @@ class BackgroundChunkWriter final : public ChunkWriter {
       wait_for_free([&] { return written_.load() == handed_.load(std::memory_order_relaxed); });
       handing_over_ = overlap_pays(one_thread_, since_mark());
     } else if (handing_over_ && !probing_overlap_ && chunk % LOAD_CHECK_CHUNKS == 0) {
-      handing_over_ = gauges_.processor_free(2);
+      // Of the machine's ready tasks, these are this run's own: the
+      // composing thread and the writer.
+      handing_over_ = gauges_.processor_free(HAND_OVER_THREADS);
     }
     return handing_over_;
   }
@@ -212,7 +222,9 @@ class BackgroundChunkWriter final : public ChunkWriter {
 
 class SystemGauges final : public RunGauges {
  public:
-  bool processor_free(int own_ready) override { return processors_free_for(2, own_ready); }
+  bool processor_free(int own_ready) override {
+    return processors_free_for(HAND_OVER_THREADS, own_ready);
+  }
   std::uint64_t wall_ns() override {
     return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
                                           std::chrono::steady_clock::now().time_since_epoch())

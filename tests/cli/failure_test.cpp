@@ -4,14 +4,14 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
-#include <termios.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <thread>
 
+#include "child_process.h"
 #include "cli_support.h"
+#include "pseudo_terminal.h"
 
 namespace quarlex::cli {
 namespace {
@@ -47,7 +47,7 @@ void expect_reason(const ToolRun& run, const std::string& start, const std::stri
 constexpr int LIMIT_BLOCKS = 1200;  // of 512 bytes: 614,400 bytes
 
 TEST(Failure, TooFewArgumentsPrintUsageAndTouchNothing) {
-  ScratchDir dir;
+  ScratchFolder dir;
   for (const std::vector<std::string>& arguments :
        {std::vector<std::string>{}, std::vector<std::string>{"source.bin"}}) {
     const ToolRun run = run_quarlex(dir.path(), arguments);
@@ -59,7 +59,7 @@ TEST(Failure, TooFewArgumentsPrintUsageAndTouchNothing) {
 }
 
 TEST(Failure, UnopenableSourceLeavesTheOutputAsItWas) {
-  ScratchDir dir;
+  ScratchFolder dir;
   fs::create_directory(dir / "folder");
   const char* const sources[] = {"missing.bin", "no/such/dir/x.bin", "folder", "."};
   for (const char* source : sources) {
@@ -76,7 +76,7 @@ TEST(Failure, UnopenableSourceLeavesTheOutputAsItWas) {
 }
 
 TEST(Failure, UnopenableOutputIsReported) {
-  ScratchDir dir;
+  ScratchFolder dir;
   write_file(dir / "src.bin", "abc");
   fs::create_directory(dir / "folder");
   const char* const outputs[] = {"folder", "missing/out.inc", ""};
@@ -92,7 +92,7 @@ TEST(Failure, UnopenableOutputIsReported) {
 // Each failure to open: the fixed message on standard output, as ever, and
 // on standard error the file and the system's reason.
 TEST(Failure, OpenFailuresNameTheFileAndTheReason) {
-  ScratchDir dir;
+  ScratchFolder dir;
   write_file(dir / "src.bin", "abc");
   fs::create_directory(dir / "folder");
   const struct {
@@ -125,7 +125,7 @@ TEST(Failure, OpenFailuresNameTheFileAndTheReason) {
 // A SOURCE_DATE_EPOCH that is no whole number of seconds in range fails the
 // run before anything is opened: the output stays as it was.
 TEST(Failure, MalformedSourceDateEpochLeavesTheOutputAsItWas) {
-  ScratchDir dir;
+  ScratchFolder dir;
   write_file(dir / "src.bin", "abc");
   write_file(dir / "out.h", UNTOUCHED);
   for (const char* value :
@@ -144,7 +144,7 @@ TEST(Failure, MalformedSourceDateEpochLeavesTheOutputAsItWas) {
 }
 
 TEST(Failure, SourceAndOutputAsTheSameFileAreRefused) {
-  ScratchDir dir;
+  ScratchFolder dir;
   const std::string bytes = sample_bytes(1000);
   fs::create_directory(dir / "sub");
   write_file(dir / "data.h", bytes);
@@ -175,7 +175,7 @@ TEST(Failure, SourceAndOutputAsTheSameFileAreRefused) {
 // there the only writes are the header and the closing text.
 TEST(Failure, FullDeviceFailsForEverySize) {
   if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
-  ScratchDir dir;
+  ScratchFolder dir;
   fs::create_symlink("/dev/full", dir / "full.h");
   for (std::size_t size : {0u, 1u, 17u, 65537u, 1000000u}) {
     write_file(dir / "data.bin", sample_bytes(size));
@@ -194,7 +194,7 @@ TEST(Failure, FullDeviceFailsForEverySize) {
 // several chunks have already reached the scratch file: the old output
 // stays as it was, a missing one stays missing, and nothing is left beside.
 TEST(Failure, LateWriteFailureLeavesTheOldOutputAsItWas) {
-  ScratchDir dir;
+  ScratchFolder dir;
   write_file(dir / "data.bin", sample_bytes(1000000));
   const std::string limit = "trap '' XFSZ; ulimit -f " + std::to_string(LIMIT_BLOCKS) + ";";
   for (const char* output : {"out.inc", "out.h"}) {
@@ -220,7 +220,7 @@ TEST(Failure, LateWriteFailureLeavesTheOldOutputAsItWas) {
 // holds what could be written, and no closing text.
 TEST(Failure, LateWriteFailureInPlaceEndsWithoutClosingText) {
   if (testing_windows_build()) GTEST_SKIP() << "/dev/fd/3 is a Linux name";
-  ScratchDir dir;
+  ScratchFolder dir;
   write_file(dir / "data.bin", sample_bytes(1000000));
   const ToolRun run =
       run_quarlex(dir.path(), {"data.bin", "/dev/fd/3", "blob"},
@@ -237,7 +237,7 @@ TEST(Failure, LateWriteFailureInPlaceEndsWithoutClosingText) {
 // a descriptor ends after the header.
 TEST(Failure, ReadErrorLeavesTheOldOutputAsItWas) {
   if (::access("/proc/self/mem", R_OK) != 0) GTEST_SKIP() << "no /proc/self/mem here";
-  ScratchDir dir;
+  ScratchFolder dir;
   for (const char* output : {"mem.inc", "mem.h"}) {
     SCOPED_TRACE(output);
     write_file(dir / output, UNTOUCHED);
@@ -258,54 +258,44 @@ TEST(Failure, ReadErrorLeavesTheOldOutputAsItWas) {
 // A terminal whose other end goes away fails the next read with EIO: a real
 // device failing honestly, here after more than one block of data.
 TEST(Failure, ReadErrorAfterTheFirstBlockKeepsItsLinesButNoClosingText) {
-  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-  ASSERT_GE(master, 0);
-  // The converter must not inherit this end, or it would hold it open.
-  ASSERT_EQ(::fcntl(master, F_SETFD, FD_CLOEXEC), 0);
-  ASSERT_EQ(::grantpt(master), 0);
-  ASSERT_EQ(::unlockpt(master), 0);
-  const std::string terminal = ::ptsname(master);
-  {
-    // Raw mode: bytes pass unchanged and unechoed, in any amount.
-    const int slave = ::open(terminal.c_str(), O_RDWR | O_NOCTTY);
-    ASSERT_GE(slave, 0);
-    termios settings{};
-    ASSERT_EQ(::tcgetattr(slave, &settings), 0);
-    ::cfmakeraw(&settings);
-    ASSERT_EQ(::tcsetattr(slave, TCSANOW, &settings), 0);
-    ::close(slave);
-  }
+  support::PseudoTerminal terminal;
+  ASSERT_EQ(terminal.why_not(), "");
+  ASSERT_TRUE(terminal.make_raw());
   const std::string bytes = sample_bytes(65536 + 4464);
+  bool taken = false;
   std::thread feeder([&] {
-    const int reader_side = ::open(terminal.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
+    // Held open here so that what is sent waits for the converter.
+    const int reader_side = terminal.open_other_end(O_RDONLY);
     std::size_t sent = 0;
     while (sent < bytes.size()) {
-      const ssize_t n = ::write(master, bytes.data() + sent, bytes.size() - sent);
+      const ssize_t n = ::write(terminal.controlling(), bytes.data() + sent, bytes.size() - sent);
       if (n <= 0) break;
       sent += static_cast<std::size_t>(n);
     }
-    // Hang up only once the converter has taken every byte (or after ten
-    // seconds, when something is wrong anyway).
-    int unread = 1;
-    for (int wait = 0; wait < 1000 && unread > 0; ++wait) {
-      if (::ioctl(reader_side, FIONREAD, &unread) != 0) break;
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // Hang up only once the converter has taken every byte and waits in a
+    // read for more, which the hang-up then fails.
+    taken = support::wait_until([&] {
+      int unread = 1;
+      if (::ioctl(reader_side, FIONREAD, &unread) != 0 || unread != 0) return false;
+      const pid_t converter = support::process_waiting_to_read(terminal.name());
+      return converter != 0 && support::bytes_read_by(converter) >= bytes.size();
+    });
     ::close(reader_side);
-    ::close(master);
+    terminal.hang_up();
   });
-  ScratchDir dir;
+  ScratchFolder dir;
   // Written in place through a descriptor, so that what was converted
   // before the failure can be seen; a regular output would stay as it was.
-  const ToolRun run = run_quarlex(dir.path(), {terminal, "/dev/fd/3", "tty"}, "exec 3>out.inc;");
+  const ToolRun run =
+      run_quarlex(dir.path(), {terminal.name(), "/dev/fd/3", "tty"}, "exec 3>out.inc;");
   feeder.join();
+  EXPECT_TRUE(taken) << "the converter never waited for more than it was sent";
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.printed, "");
   // The first block's 4,096 lines are there; nothing of the failed block,
   // and no closing text.
   const std::string expected =
-      include_file(Flavour::Assembly, terminal, "tty", bytes.substr(0, 65536));
+      include_file(Flavour::Assembly, terminal.name(), "tty", bytes.substr(0, 65536));
   const std::string text = mask_date_line(read_file(dir / "out.inc"));
   EXPECT_EQ(text, expected.substr(0, expected.find("_tty = ")));
 }

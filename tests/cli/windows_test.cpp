@@ -18,7 +18,7 @@ TEST(Windows, DriveLetterAndBackslashesGiveTheLabelOfTheFileName) {
   const std::string bytes = sample_bytes(17);
   write_file(data / "logo image.bmp", bytes);
 
-  ScratchDir dir;
+  ScratchFolder dir;
   const std::string source = "C:\\data\\logo image.bmp";
   for (const char* output : {"logo.inc", "logo.h"}) {
     SCOPED_TRACE(output);

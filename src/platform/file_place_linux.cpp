@@ -1,5 +1,3 @@
-#include "platform/file_place_posix.h"
-
 #include <fcntl.h>
 #include <linux/magic.h>
 #include <sys/sendfile.h>
@@ -17,6 +15,7 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/file_place_posix.h"
 #include "platform/signal_cleanup.h"
 
 namespace quarlex {
@@ -114,25 +113,28 @@ int read_link(int folder, const std::string& name, std::string& target) {
 
 OutputLocation refused(int error) { return OutputLocation{error, -1, false, nullptr}; }
 
+// The process table's link to the very file behind `descriptor`.
+std::string own_descriptor_link(int descriptor) {
+  return std::string(OWN_DESCRIPTORS) + "/" + std::to_string(descriptor);
+}
+
 }  // namespace
 
-FilePlace::FilePlace(std::unique_ptr<State> state) : state_(std::move(state)) {}
-FilePlace::FilePlace(FilePlace&&) noexcept = default;
-FilePlace& FilePlace::operator=(FilePlace&&) noexcept = default;
-FilePlace::~FilePlace() = default;
-
-const std::string& FilePlace::name() const { return state_->name; }
+void FilePlace::StateDeleter::operator()(State* state) const noexcept {
+  ::close(state->folder);
+  delete state;
+}
 
 FileFacts FilePlace::facts() const {
   struct stat facts {};
-  if (::fstatat(state_->folder, state_->name.c_str(), &facts, AT_SYMLINK_NOFOLLOW) != 0) return {};
+  if (::fstatat(state_->folder, name_.c_str(), &facts, AT_SYMLINK_NOFOLLOW) != 0) return {};
   return facts_of(facts);
 }
 
 std::string FilePlace::full_path() const {
   const std::string folder = descriptor_path(state_->folder);
   if (folder.empty()) return {};
-  return folder + (folder.ends_with('/') ? "" : "/") + state_->name;
+  return folder + (folder.ends_with('/') ? "" : "/") + name_;
 }
 
 int FilePlace::folder_write_error() const {
@@ -141,12 +143,12 @@ int FilePlace::folder_write_error() const {
 
 int FilePlace::open_existing(int& descriptor) const {
   descriptor =
-      ::openat(state_->folder, state_->name.c_str(), O_WRONLY | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
+      ::openat(state_->folder, name_.c_str(), O_WRONLY | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
   return descriptor == -1 ? errno : 0;
 }
 
 int FilePlace::create_new(int& descriptor) const {
-  descriptor = ::openat(state_->folder, state_->name.c_str(),
+  descriptor = ::openat(state_->folder, name_.c_str(),
                         O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, NEW_FILE_MODE);
   return descriptor == -1 ? errno : 0;
 }
@@ -159,9 +161,8 @@ int FilePlace::create_scratch(const std::string& scratch, bool as_new_file, int&
 }
 
 int FilePlace::replace_with(const std::string& scratch) const {
-  return ::renameat(state_->folder, scratch.c_str(), state_->folder, state_->name.c_str()) == 0
-             ? 0
-             : errno;
+  return ::renameat(state_->folder, scratch.c_str(), state_->folder, name_.c_str()) == 0 ? 0
+                                                                                         : errno;
 }
 
 void FilePlace::remove(const std::string& scratch) const noexcept {
@@ -169,7 +170,7 @@ void FilePlace::remove(const std::string& scratch) const noexcept {
 }
 
 std::size_t FilePlace::read_start(char* bytes, std::size_t size) const {
-  const Descriptor file(::openat(state_->folder, state_->name.c_str(),
+  const Descriptor file(::openat(state_->folder, name_.c_str(),
                                  O_RDONLY | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   if (!file.open()) return 0;
   std::size_t got = 0;
@@ -210,9 +211,10 @@ OutputLocation locate_output(const char* path) {
         errno != ENOENT)
       return refused(errno);
     if (!S_ISLNK(entry.st_mode))
-      return OutputLocation{0, -1, false,
-                            std::make_unique<FilePlace>(
-                                std::make_unique<FilePlace::State>(folder.release(), at.name))};
+      return OutputLocation{
+          0, -1, false,
+          std::make_unique<FilePlace>(
+              FilePlace::StatePointer(new FilePlace::State{folder.release()}), at.name)};
     // The process table's links lead to what a name cannot spell (another
     // process's descriptors, deleted files): only the system follows them.
     if (on_process_table(folder.get())) return OutputLocation{0, -1, true, nullptr};
@@ -236,9 +238,15 @@ int open_by_system(const char* path, int& descriptor) {
 }
 
 int reopen_for_writing(int descriptor, int& reopened) {
-  // The process table names the very file behind each descriptor.
-  const std::string name = std::string(OWN_DESCRIPTORS) + "/" + std::to_string(descriptor);
-  return open_by_system(name.c_str(), reopened);
+  return open_by_system(own_descriptor_link(descriptor).c_str(), reopened);
+}
+
+std::string descriptor_path(int descriptor) {
+  // The process table names the file behind each descriptor, folders and
+  // links resolved.
+  std::string target;
+  if (read_link(AT_FDCWD, own_descriptor_link(descriptor), target) != 0) return {};
+  return target;
 }
 
 int create_nameless_scratch(int& descriptor) {
