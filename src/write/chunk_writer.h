@@ -84,22 +84,24 @@ class RunGauges {
 // The gauges of this process and machine.
 RunGauges& this_run_gauges();
 
-// Wall and processor time that a stretch of chunks took.
+// Wall and processor time that a number of chunks took.
 struct StretchCost {
   std::uint64_t wall_ns;
   std::uint64_t cpu_ns;
+  std::uint64_t chunks;
 };
 
-// Whether handing chunks to a writer thread pays, from two stretches of as
-// many chunks: `one_thread` written at once, `overlapped` handed over. It
-// pays when it saved wall time at little more processor time than one
-// thread spends (OVERLAP_CPU_ALLOWANCE_PERCENT).
+// Whether handing chunks to a writer thread pays, from chunks `one_thread`
+// wrote at once and chunks `overlapped` handed over: it pays when it took
+// less wall time per chunk at no more than OVERLAP_CPU_ALLOWANCE_PERCENT
+// more processor time per chunk than one thread spends.
 inline constexpr std::uint64_t OVERLAP_CPU_ALLOWANCE_PERCENT = 15;
 inline constexpr std::uint64_t PERCENT = 100;
 constexpr bool overlap_pays(StretchCost one_thread, StretchCost overlapped) {
-  return overlapped.wall_ns < one_thread.wall_ns &&
-         overlapped.cpu_ns * PERCENT <=
-             one_thread.cpu_ns * (PERCENT + OVERLAP_CPU_ALLOWANCE_PERCENT);
+  // Per chunk, multiplied out: a * b_chunks < b * a_chunks.
+  return overlapped.wall_ns * one_thread.chunks < one_thread.wall_ns * overlapped.chunks &&
+         overlapped.cpu_ns * one_thread.chunks * PERCENT <=
+             one_thread.cpu_ns * overlapped.chunks * (PERCENT + OVERLAP_CPU_ALLOWANCE_PERCENT);
 }
 
 // Each stretch of this many chunks (128 MiB of text) is decided anew, so

@@ -31,6 +31,12 @@ constexpr std::size_t REFILL_BUFFERS = CHUNK_BUFFERS / 2;
 // other one reads.
 constexpr std::size_t CACHE_LINE_BYTES = 64;
 
+// The first chunks of each probe are not timed: written at once, the first
+// waits for the writer to finish what was handed over before; handed
+// over, the first fill the buffers without waiting for the writer.
+constexpr std::size_t UNTIMED_CHUNKS = CHUNK_BUFFERS;
+static_assert(UNTIMED_CHUNKS < PROBE_CHUNKS);
+
 // A hand-over runs on the composing thread and one writer thread.
 constexpr int COMPOSING_THREADS = 1;
 constexpr int WRITER_THREADS = 1;
@@ -117,16 +123,22 @@ class BackgroundChunkWriter final : public ChunkWriter {
     if (chunk == 0) {
       // Chunks written at once first: measured as the way to beat.
       handing_over_ = false;
+    } else if (chunk == UNTIMED_CHUNKS) {
       mark_ = now();
     } else if (chunk == PROBE_CHUNKS) {
-      one_thread_ = since_mark();
+      one_thread_ = since_mark(PROBE_CHUNKS - UNTIMED_CHUNKS);
       handing_over_ = gauges_.processor_free(COMPOSING_THREADS) && start_writer();
       probing_overlap_ = handing_over_;
+    } else if (chunk == PROBE_CHUNKS + UNTIMED_CHUNKS && probing_overlap_) {
+      mark_ = now();
+      written_at_mark_ = written_.load();
     } else if (chunk == 2 * PROBE_CHUNKS && probing_overlap_) {
-      // The stretch handed over ends when its last chunk is written.
+      // Timed by the chunks written since the mark, up to the last handed
+      // over: the writer's pace is the pace of the overlap.
       probing_overlap_ = false;
-      wait_for_free([&] { return written_.load() == handed_.load(std::memory_order_relaxed); });
-      handing_over_ = overlap_pays(one_thread_, since_mark());
+      const std::size_t handed = handed_.load(std::memory_order_relaxed);
+      wait_for_free([&] { return written_.load() == handed; });
+      handing_over_ = overlap_pays(one_thread_, since_mark(handed - written_at_mark_));
     } else if (handing_over_ && !probing_overlap_ && chunk % LOAD_CHECK_CHUNKS == 0) {
       // Of the machine's ready tasks, these are this run's own: the
       // composing thread and the writer.
@@ -135,10 +147,11 @@ class BackgroundChunkWriter final : public ChunkWriter {
     return handing_over_;
   }
 
-  StretchCost now() { return {gauges_.wall_ns(), gauges_.cpu_ns()}; }
-  StretchCost since_mark() {
+  StretchCost now() { return {gauges_.wall_ns(), gauges_.cpu_ns(), 0}; }
+  // The cost of `chunks` chunks since the mark, which moves to now.
+  StretchCost since_mark(std::size_t chunks) {
     const StretchCost end = now();
-    const StretchCost cost = {end.wall_ns - mark_.wall_ns, end.cpu_ns - mark_.cpu_ns};
+    const StretchCost cost = {end.wall_ns - mark_.wall_ns, end.cpu_ns - mark_.cpu_ns, chunks};
     mark_ = end;
     return cost;
   }
@@ -215,6 +228,7 @@ class BackgroundChunkWriter final : public ChunkWriter {
   bool handing_over_ = false;
   bool probing_overlap_ = false;
   StretchCost mark_{};
+  std::size_t written_at_mark_ = 0;
   StretchCost one_thread_{};
   bool thread_failed_ = false;
   std::thread thread_;

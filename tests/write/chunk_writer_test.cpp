@@ -17,12 +17,22 @@ TEST(OverlapPays, OnlyWhenItSavesWallTimeAtLittleMoreProcessorTime) {
     StretchCost one_thread, overlapped;
     bool pays;
   } cases[] = {
-      {"faster, no more processor time", {100 * MS, 100 * MS}, {60 * MS, 100 * MS}, true},
-      {"faster, 15% more processor time", {100 * MS, 100 * MS}, {60 * MS, 115 * MS}, true},
-      {"faster, 16% more processor time", {100 * MS, 100 * MS}, {60 * MS, 116 * MS}, false},
-      {"faster, twice the processor time", {100 * MS, 100 * MS}, {90 * MS, 200 * MS}, false},
-      {"as fast", {100 * MS, 100 * MS}, {100 * MS, 100 * MS}, false},
-      {"slower, less processor time", {100 * MS, 100 * MS}, {101 * MS, 90 * MS}, false},
+      {"faster, no more processor time", {100 * MS, 100 * MS, 10}, {60 * MS, 100 * MS, 10}, true},
+      {"faster, 15% more processor time", {100 * MS, 100 * MS, 10}, {60 * MS, 115 * MS, 10}, true},
+      {"faster, 16% more processor time", {100 * MS, 100 * MS, 10}, {60 * MS, 116 * MS, 10}, false},
+      {"faster, twice the processor time",
+       {100 * MS, 100 * MS, 10},
+       {90 * MS, 200 * MS, 10},
+       false},
+      {"as fast", {100 * MS, 100 * MS, 10}, {100 * MS, 100 * MS, 10}, false},
+      {"slower, less processor time", {100 * MS, 100 * MS, 10}, {101 * MS, 90 * MS, 10}, false},
+      // Per chunk: the same times over twice the chunks are twice as fast.
+      {"same times, twice the chunks", {100 * MS, 100 * MS, 10}, {100 * MS, 100 * MS, 20}, true},
+      {"faster per chunk over fewer chunks", {100 * MS, 100 * MS, 10}, {54 * MS, 55 * MS, 6}, true},
+      {"slower per chunk over fewer chunks",
+       {100 * MS, 100 * MS, 10},
+       {61 * MS, 55 * MS, 6},
+       false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
