@@ -129,6 +129,15 @@ int FilePlace::create_scratch(const std::string& scratch, bool, int& descriptor)
 // while another process has the old file open without sharing deletion,
 // or is replacing it at the same moment (a parallel build writing one
 // output twice; a virus scanner), so it is tried again for a while.
+// Windows' nameless files are the folder GetTempPath names, with a name
+// the system removes: none is made beside the output.
+int FilePlace::create_nameless_scratch(bool, int& descriptor) const {
+  descriptor = -1;
+  return EOPNOTSUPP;
+}
+
+int FilePlace::link_scratch(int, const std::string&) const { return EOPNOTSUPP; }
+
 int FilePlace::replace_with(const std::string& scratch) const {
   const std::string final_path = path_of(*state_, name_);
   const std::string scratch_path = path_of(*state_, scratch);
@@ -178,6 +187,13 @@ int open_by_system(const char* path, int& descriptor) {
 int reopen_for_writing(int, int& reopened) {
   reopened = -1;
   return EBADF;
+}
+
+std::string nameless_scratch_folder() {
+  std::array<char, MAX_PATH + 1> folder{};
+  const DWORD length = ::GetTempPathA(static_cast<DWORD>(folder.size()), folder.data());
+  return length == 0 || length >= folder.size() ? std::string()
+                                                : std::string(folder.data(), length);
 }
 
 int create_nameless_scratch(int& descriptor) {
