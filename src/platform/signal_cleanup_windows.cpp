@@ -1,9 +1,9 @@
+#include "platform/signal_cleanup_windows.h"
+
 #include <io.h>
 #include <windows.h>
 
-#include <array>
-#include <csignal>
-#include <cstring>
+#include <atomic>
 
 #include "platform/file_place_windows.h"
 #include "platform/signal_cleanup.h"
@@ -11,65 +11,68 @@
 namespace quarlex {
 namespace {
 
-enum CleanupAction : int { NOTHING, REMOVE_SCRATCH, EMPTY_OUTPUT };
+enum class CleanupAction { Nothing, EmptyOutput };
 
-// Ctrl+C and a termination request: the signals a Windows program gets.
-constexpr std::array<int, 2> ENDING_SIGNALS{SIGINT, SIGTERM};
-
-// The one cleanup slot, the only global state the tool has; the handlers
-// are its only readers. The scratch file was opened with FILE_SHARE_DELETE,
-// so its deletion takes effect as the process ends.
+// The one cleanup slot, the only global state the tool has. Windows tells
+// a console program of Ctrl+C, Ctrl+Break, its console closing, logoff
+// and shutdown by running the handler on a thread of its own while the
+// run goes on; the lock is what the run holds while it changes the slot or
+// writes over OUTPUT, and the handler takes it for good.
 struct CleanupSlot {
-  volatile std::sig_atomic_t action = NOTHING;
-  std::array<char, MAX_PATH * 2> path{};
-  int descriptor = -1;
-  std::array<void (*)(int), ENDING_SIGNALS.size()> previous{};
+  SRWLOCK lock = SRWLOCK_INIT;
+  int holds = 0;  // nesting of SignalsHeldBack, on the run's one thread
+  std::atomic<bool> ending{false};
+  CleanupAction action = CleanupAction::Nothing;
+  HANDLE output = INVALID_HANDLE_VALUE;
 };
 CleanupSlot slot;
 
-extern "C" void clean_up_and_end(int signal_number) {
-  if (slot.action == REMOVE_SCRATCH) ::DeleteFileA(slot.path.data());
-  if (slot.action == EMPTY_OUTPUT) ::_chsize_s(slot.descriptor, 0);
-  slot.action = NOTHING;
-  for (std::size_t i = 0; i < ENDING_SIGNALS.size(); ++i)
-    if (ENDING_SIGNALS[i] == signal_number) std::signal(signal_number, slot.previous[i]);
-  std::raise(signal_number);
+// Never gives the lock back: no step of the run starts after it. The
+// process then ends as Windows ends a console
+// program on these events, with the status it gives them; a Ctrl+C that
+// was ignored at the start never reaches this.
+BOOL WINAPI clean_up_and_end(DWORD) {
+  slot.ending = true;
+  ::AcquireSRWLockExclusive(&slot.lock);
+  if (slot.action == CleanupAction::EmptyOutput) {
+    FILE_END_OF_FILE_INFO end{};
+    ::SetFileInformationByHandle(slot.output, FileEndOfFileInfo, &end, sizeof end);
+  }
+  ::TerminateProcess(::GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
+  return TRUE;
 }
 
 }  // namespace
 
-void install_signal_cleanup() {
-  for (std::size_t i = 0; i < ENDING_SIGNALS.size(); ++i) {
-    slot.previous[i] = std::signal(ENDING_SIGNALS[i], clean_up_and_end);
-    // A signal ignored at the start stays ignored.
-    if (slot.previous[i] == SIG_IGN) std::signal(ENDING_SIGNALS[i], SIG_IGN);
-  }
-}
+bool ending_requested() noexcept { return slot.ending; }
+
+void install_signal_cleanup() { ::SetConsoleCtrlHandler(clean_up_and_end, TRUE); }
 
 void remove_signal_cleanup() noexcept {
-  slot.action = NOTHING;
-  for (std::size_t i = 0; i < ENDING_SIGNALS.size(); ++i)
-    std::signal(ENDING_SIGNALS[i], slot.previous[i]);
+  const SignalsHeldBack held;
+  slot.action = CleanupAction::Nothing;
+  ::SetConsoleCtrlHandler(clean_up_and_end, FALSE);
 }
 
-void clean_up_by_removing(const FilePlace& place, const std::string& scratch) {
-  const std::string path = place.state().folder + scratch;
-  if (path.size() >= slot.path.size()) return;
-  std::memcpy(slot.path.data(), path.c_str(), path.size() + 1);
-  slot.action = REMOVE_SCRATCH;
+// The system deletes a scratch file beside OUTPUT with the process: it is
+// marked for deletion from its creation until it is put in place.
+void clean_up_by_removing(const FilePlace&, const std::string&) {
+  slot.action = CleanupAction::Nothing;
 }
 
 void clean_up_by_emptying(int descriptor) {
-  slot.descriptor = descriptor;
-  slot.action = EMPTY_OUTPUT;
+  slot.output = reinterpret_cast<HANDLE>(::_get_osfhandle(descriptor));
+  slot.action = CleanupAction::EmptyOutput;
 }
 
-void clean_up_nothing() noexcept { slot.action = NOTHING; }
+void clean_up_nothing() noexcept { slot.action = CleanupAction::Nothing; }
 
-// Windows runs a signal's handler in a thread of its own and offers no way
-// to hold one back; the slot's action is set last, so that a handler never
-// sees a path half written.
-SignalsHeldBack::SignalsHeldBack() noexcept = default;
-SignalsHeldBack::~SignalsHeldBack() = default;
+SignalsHeldBack::SignalsHeldBack() noexcept {
+  if (slot.holds++ == 0) ::AcquireSRWLockExclusive(&slot.lock);
+}
+
+SignalsHeldBack::~SignalsHeldBack() {
+  if (--slot.holds == 0) ::ReleaseSRWLockExclusive(&slot.lock);
+}
 
 }  // namespace quarlex
