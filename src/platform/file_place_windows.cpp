@@ -114,13 +114,13 @@ bool rename_through(HANDLE handle, const std::wstring& target) {
 }
 
 // Why a replacement was refused. Windows refuses to replace a file that
-// another program holds open without sharing its deletion with the same
-// code as a file the user may not replace; opening it as the replacement
-// would tells the two apart.
+// another program has open (even one that shares its deletion) with the
+// same code as a file the user may not replace; opening it shared with
+// no one tells the two apart.
 int replace_error(const std::wstring& target) {
   const int error = last_error_code();
   if (error != EACCES) return error;
-  const HANDLE probe = open_handle(target, DELETE, SHARE_ALL, OPEN_EXISTING);
+  const HANDLE probe = open_handle(target, DELETE, 0, OPEN_EXISTING);
   if (probe != INVALID_HANDLE_VALUE) {
     ::CloseHandle(probe);
     return error;

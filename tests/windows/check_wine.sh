@@ -36,6 +36,13 @@ echo "== $("$wine" --version 2>/dev/null || echo wine) with prefix $WINEPREFIX"
 #   the 260 that Windows programs may open without long-path support.
 # - the two read errors: they come from /proc/self/mem and from a Linux
 #   terminal whose other end closes, which have no Windows counterpart.
+# The program that holds files open with chosen sharing for the tests,
+# cross-built as the tool is; it starts the tool by its Windows path.
+x86_64-w64-mingw32-g++ -std=c++20 -O2 -municode -static -o "$work/windows_helper.exe" \
+  "$here/windows_helper.cpp"
+export QUARLEX_WINDOWS_HELPER="$wine $work/windows_helper.exe"
+export QUARLEX_WINDOWS_EXECUTABLE="Z:${windows_tool//\//\\}"
+
 QUARLEX_TOOL="$wine $windows_tool" QUARLEX_WINDOWS_DRIVE_C="$WINEPREFIX/drive_c" "$tests" \
   --gtest_filter='-Conversion.LongLabelsAndPathsAreKeptInFull:Failure.ReadError*' \
   --gtest_brief=1
