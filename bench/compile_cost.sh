@@ -15,7 +15,7 @@
 set -euo pipefail
 export LC_ALL=C
 
-tool=$(realpath "${1:-build/quarlex}")
+tool=$(realpath "${1:-build-dev/quarlex}")
 sizes=${SIZES_MIB:-1 4 16}
 work=${WORK:-$(mktemp -d /tmp/quarlex-compile-XXXXXX)}
 mkdir -p "$work"

@@ -8,9 +8,10 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <random>
+#include <string>
 #include <vector>
 
+#include "random_bytes.h"
 #include "text/data_line.h"
 #include "text/full_lines.h"
 
@@ -21,13 +22,16 @@ constexpr std::size_t BLOCK = 65536;
 enum Input { Random, Zeros, HighValues };
 
 std::vector<std::uint8_t> block_of(Input input) {
+  constexpr std::uint32_t SEED = 42;
+  const std::string drawn = quarlex::support::random_bytes(BLOCK, SEED);
   std::vector<std::uint8_t> bytes(BLOCK);
-  std::mt19937 random(42);
   constexpr unsigned HIGH = 100;
   constexpr unsigned HIGH_SPAN = 256 - HIGH;
-  for (auto& b : bytes) {
-    const unsigned r = random() & 0xFFu;
-    b = static_cast<std::uint8_t>(input == Random ? r : input == Zeros ? 0 : HIGH + r % HIGH_SPAN);
+  for (std::size_t i = 0; i < BLOCK; ++i) {
+    const unsigned r = static_cast<unsigned char>(drawn[i]);
+    bytes[i] = static_cast<std::uint8_t>(input == Random  ? r
+                                         : input == Zeros ? 0
+                                                          : HIGH + r % HIGH_SPAN);
   }
   return bytes;
 }

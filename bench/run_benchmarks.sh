@@ -16,7 +16,7 @@
 set -euo pipefail
 export LC_ALL=C
 
-tool=$(realpath "${1:-build/quarlex}")
+tool=$(realpath "${1:-build-dev/quarlex}")
 portable_tool=${PORTABLE_TOOL:+$(realpath "$PORTABLE_TOOL")}
 runs=${RUNS:-7}
 # Writing into a file varies far more from run to run than the rest, and a

@@ -3,9 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <array>
 #include <cerrno>
-#include <string>
 
 #include "platform/file_facts.h"
 #include "platform/file_place_posix.h"
@@ -33,16 +31,6 @@ FileFacts descriptor_facts(int descriptor) {
   struct stat facts {};
   if (::fstat(descriptor, &facts) != 0) return {};
   return facts_of(facts);
-}
-
-std::string descriptor_path(int descriptor) {
-  // The process table names the file behind each descriptor, folders and
-  // links resolved.
-  const std::string link = "/proc/self/fd/" + std::to_string(descriptor);
-  std::array<char, PATH_MAX> path{};
-  const ssize_t length = ::readlink(link.c_str(), path.data(), path.size());
-  if (length <= 0 || static_cast<std::size_t>(length) >= path.size()) return {};
-  return std::string(path.data(), static_cast<std::size_t>(length));
 }
 
 bool descriptor_writable(int descriptor) {

@@ -24,7 +24,7 @@ Progress::~Progress() {
   if (shown_length_ == 0) return;
   // Blanks over the line, then back to its start: whatever is printed next
   // starts on a clean line, on any terminal.
-  std::array<char, LINE_BYTES + 2> clear{};
+  std::array<char, LONGEST_LINE_CHARS + 2> clear{};
   clear.fill(' ');
   clear[0] = '\r';
   clear[shown_length_ + 1] = '\r';
@@ -40,7 +40,7 @@ void Progress::show_if_due(std::uint64_t converted) {
   const double rate = static_cast<double>(converted) / seconds;  // bytes per second
   // The carriage return, the text, and blanks over what a longer line
   // before left behind.
-  std::array<char, LINE_BYTES + 1> line{};
+  std::array<char, LONGEST_LINE_CHARS + 1> line{};
   int length = 0;
   if (source_size_ > 0 && converted <= source_size_) {
     const double left = rate > 0 ? static_cast<double>(source_size_ - converted) / rate : 0;
@@ -54,7 +54,7 @@ void Progress::show_if_due(std::uint64_t converted) {
                            static_cast<double>(converted) / BYTES_PER_MIB, rate / BYTES_PER_MIB);
   }
   if (length <= 0) return;
-  const std::size_t visible = std::min(static_cast<std::size_t>(length), LINE_BYTES) - 1;
+  const std::size_t visible = std::min(static_cast<std::size_t>(length), LONGEST_LINE_CHARS) - 1;
   const std::size_t shown = std::max(shown_length_, visible);
   std::fill(line.begin() + static_cast<std::ptrdiff_t>(visible + 1),
             line.begin() + static_cast<std::ptrdiff_t>(shown + 1), ' ');

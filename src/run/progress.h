@@ -21,7 +21,7 @@ class Progress {
   // Room for the longest line, whatever the figures: composed without
   // allocating, since the line is also cleared while a run that ran out of
   // memory ends.
-  static constexpr std::size_t LINE_BYTES = 160;
+  static constexpr std::size_t LONGEST_LINE_CHARS = 160;
 
   using Clock = std::chrono::steady_clock;
   // Reads the clock: Clock::now, or a test's clock.

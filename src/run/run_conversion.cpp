@@ -86,38 +86,6 @@ RunResult install_failure(const OutputFile::Installing& installing) {
   return {RunOutcome::Converted};
 }
 
-// The source's blocks, the first of which may have been read already.
-class SourceBlocks {
- public:
-  explicit SourceBlocks(std::FILE* source)
-      : source_(source), block_(std::make_unique_for_overwrite<std::uint8_t[]>(READ_BLOCK)) {}
-
-  const std::uint8_t* data() const { return block_.get(); }
-
-  // Reads the next block, unless the one read ahead is still to be taken.
-  BlockRead next() {
-    if (read_ahead_) {
-      read_ahead_ = false;
-      return last_;
-    }
-    last_ = read_block(source_, block_.get());
-    return last_;
-  }
-
-  // Reads the first block now; next() then gives it.
-  BlockRead peek_first() {
-    last_ = read_block(source_, block_.get());
-    read_ahead_ = true;
-    return last_;
-  }
-
- private:
-  std::FILE* source_;
-  std::unique_ptr<std::uint8_t[]> block_;
-  BlockRead last_{0, 0};
-  bool read_ahead_ = false;
-};
-
 // Converts every byte of the source into data lines and adds their number
 // to `byte_count`.
 RunResult convert_data(SourceBlocks& blocks, OutputStream& output, OutputFlavour flavour,
@@ -167,8 +135,6 @@ RunResult convert(const RunArguments& arguments, const ClosedAtStart& closed) {
   // then the output would already be written.
   if (source_facts.kind == FileKind::Directory) return {RunOutcome::SourceUnopenable, EISDIR};
 
-  // Armed before any scratch file exists, so that none outlives a signal.
-  const SignalCleanup cleanup;
   // How OUTPUT is written is decided here, from what it and its folder
   // are, before anything is written.
   OutputFile output_file(arguments.output_path, closed);

@@ -22,4 +22,22 @@ BlockRead read_block(std::FILE* source, std::uint8_t* block) {
   return BlockRead{size, errno != 0 ? errno : EIO};
 }
 
+SourceBlocks::SourceBlocks(std::FILE* source)
+    : source_(source), block_(std::make_unique_for_overwrite<std::uint8_t[]>(READ_BLOCK)) {}
+
+BlockRead SourceBlocks::next() {
+  if (read_ahead_) {
+    read_ahead_ = false;
+    return last_;
+  }
+  last_ = read_block(source_, block_.get());
+  return last_;
+}
+
+BlockRead SourceBlocks::peek_first() {
+  last_ = read_block(source_, block_.get());
+  read_ahead_ = true;
+  return last_;
+}
+
 }  // namespace quarlex

@@ -32,4 +32,27 @@ struct BlockRead {
 // REQUIRES: `block` has READ_BLOCK writable bytes.
 BlockRead read_block(std::FILE* source, std::uint8_t* block);
 
+// The source's blocks, read in turn into one buffer of READ_BLOCK bytes;
+// the first may be read ahead, to look at it before the run converts it.
+class SourceBlocks {
+ public:
+  // REQUIRES: `source` stays open while this is read.
+  explicit SourceBlocks(std::FILE* source);
+
+  // The block last read.
+  const std::uint8_t* data() const { return block_.get(); }
+
+  // Reads the next block, unless the one read ahead is still to be taken.
+  BlockRead next();
+
+  // Reads the first block now; next() then gives it.
+  BlockRead peek_first();
+
+ private:
+  std::FILE* source_;
+  std::unique_ptr<std::uint8_t[]> block_;
+  BlockRead last_{0, 0};
+  bool read_ahead_ = false;
+};
+
 }  // namespace quarlex

@@ -8,7 +8,7 @@
 namespace quarlex {
 
 // A line composed in place may run past the end of a chunk by its room.
-static_assert(DATA_LINE_ROOM <= OUTPUT_OVERHANG_BYTES);
+static_assert(DATA_LINE_ROOM <= CHUNK_OVERHANG_BYTES);
 
 using line_parts::compose_line;
 using line_parts::prefix_of;

@@ -87,8 +87,8 @@ constexpr std::size_t GROUP_MIN_TEXT = GROUP_VALUES * 2;
 // digit" masks go so that one byte-mask read yields the four keys in turn:
 // per 128-bit lane the two masks of values 0-7 (or 8-15) sit side by side,
 // and each group's eight bits are gathered into one byte of the read.
-constexpr std::array<std::uint8_t, HALF_BYTES> KEY_ORDER{0, 1, 2,  3,  8, 9, 10, 11,
-                                                          4, 5, 6, 7, 12, 13, 14, 15};
+constexpr std::array<std::uint8_t, HALF_BYTES> KEY_ORDER{0, 1, 2, 3, 8,  9,  10, 11,
+                                                         4, 5, 6, 7, 12, 13, 14, 15};
 
 QUARLEX_AVX2_TARGET inline char* store_group(char* out, __m128i slots, unsigned key) {
   const __m128i shuffle =
@@ -112,8 +112,8 @@ QUARLEX_AVX2_TARGET char* compose_full_lines_avx2(char* out, const std::uint8_t*
   // digit goes in the low byte of its word, the separator in the high one.
   const __m256i digit_pair_base = _mm256_set1_epi16(static_cast<short>('0' << 8 | '0'));
   const __m256i ones_base = _mm256_set1_epi16(static_cast<short>(VALUE_SEPARATOR << 8 | '0'));
-  const __m256i key_order =
-      _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(KEY_ORDER.data())));
+  const __m256i key_order = _mm256_broadcastsi128_si256(
+      _mm_loadu_si128(reinterpret_cast<const __m128i*>(KEY_ORDER.data())));
 
   for (const std::uint8_t* const end = bytes + lines * LINE_BYTES; bytes != end;
        bytes += LINE_BYTES) {

@@ -6,7 +6,7 @@ namespace {
 class DirectChunkWriter final : public ChunkWriter {
  public:
   explicit DirectChunkWriter(OutputSink& sink)
-      : sink_(sink), buffer_(std::make_unique_for_overwrite<char[]>(CHUNK_BUFFER_BYTES)) {}
+      : sink_(sink), buffer_(std::make_unique_for_overwrite<char[]>(CHUNK_AND_OVERHANG_BYTES)) {}
 
   char* first_buffer() override { return buffer_.get(); }
 

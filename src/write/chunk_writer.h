@@ -10,17 +10,18 @@ namespace quarlex {
 
 // Output goes to the file in whole chunks of this size, at offsets that are
 // multiples of it: the kernel then takes whole pages, which costs it less
-// than writes that start and end inside pages (figures in bench/). Large enough
-// that system calls vanish from the profile, small enough to stay in the
-// cache next to the read block.
-inline constexpr std::size_t OUTPUT_BUFFER_BYTES = 256 * 1024;
+// than writes that start and end inside pages (docs/performance.md). Large
+// enough that the cost of a system call is spread over much text, small
+// enough that a chunk stays in the processor's cache next to the read block.
+inline constexpr std::size_t CHUNK_BYTES = 256 * 1024;
 
 // How far a piece composed in place may run past the end of a chunk; what
 // runs over starts the next chunk.
-inline constexpr std::size_t OUTPUT_OVERHANG_BYTES = 4096;
+inline constexpr std::size_t CHUNK_OVERHANG_BYTES = 4096;
 
-// Every buffer a chunk writer gives out is this long.
-inline constexpr std::size_t CHUNK_BUFFER_BYTES = OUTPUT_BUFFER_BYTES + OUTPUT_OVERHANG_BYTES;
+// A chunk and its overhang: every buffer a chunk writer gives out is this
+// long.
+inline constexpr std::size_t CHUNK_AND_OVERHANG_BYTES = CHUNK_BYTES + CHUNK_OVERHANG_BYTES;
 
 // Hands chunks of output to a sink and owns the buffers they are composed
 // in. The sink stays the caller's to close, after finish().

@@ -12,14 +12,17 @@ namespace quarlex {
 namespace {
 
 // Chunks in flight: the one being composed, the rest waiting or being
-// written. A megabyte in all, like the cache of one core.
+// written. Enough that the writer always has a chunk to take while the
+// composer fills another, few enough that all of them stay in the cache
+// of the processors that share them.
 constexpr std::size_t CHUNK_BUFFERS = 4;
 
 // A composing thread that has run out of buffers sleeps until this many
 // are free again, and then composes them without a pause. Each wake-up
-// costs the waker a system call and the sleeper's processor an interrupt;
-// waking per chunk cost a tenth of a run's processor time, watching the
-// other thread's progress instead cost a half (figures in the README).
+// costs the waker a system call and the sleeper's processor an interrupt,
+// so waking per chunk costs more than it spares; watching the other
+// thread's progress instead keeps a processor busy doing nothing
+// (docs/performance.md).
 constexpr std::size_t REFILL_BUFFERS = CHUNK_BUFFERS / 2;
 
 // Apart by this much, two counters that the two threads change do not
@@ -28,8 +31,15 @@ constexpr std::size_t REFILL_BUFFERS = CHUNK_BUFFERS / 2;
 constexpr std::size_t CACHE_LINE_BYTES = 64;
 
 // How often, in chunks, the composing thread looks again whether a
-// processor is free for the writer: 16 MiB of text, a few milliseconds.
+// processor is free for the writer: seldom enough that the look costs
+// nothing beside the text, often enough that the run follows a change in
+// the machine's load while it goes on.
 constexpr std::size_t LOAD_CHECK_CHUNKS = 64;
+
+// A hand-over runs on the composing thread and one writer thread.
+constexpr int COMPOSING_THREADS = 1;
+constexpr int WRITER_THREADS = 1;
+constexpr int HAND_OVER_THREADS = COMPOSING_THREADS + WRITER_THREADS;
 
 // Writing the text into the page cache costs the kernel more time than
 // reading and composing it costs us; on a processor of its own the writing
@@ -40,7 +50,7 @@ class BackgroundChunkWriter final : public ChunkWriter {
  public:
   BackgroundChunkWriter(OutputSink& sink, HandOver hand_over) : sink_(sink), hand_over_(hand_over) {
     for (auto& buffer : buffers_)
-      buffer = std::make_unique_for_overwrite<char[]>(CHUNK_BUFFER_BYTES);
+      buffer = std::make_unique_for_overwrite<char[]>(CHUNK_AND_OVERHANG_BYTES);
   }
 
   ~BackgroundChunkWriter() override { finish(); }
@@ -103,8 +113,10 @@ class BackgroundChunkWriter final : public ChunkWriter {
     if (hand_over_ == HandOver::Always) return start_writer();
     if (chunks_to_next_check_-- > 0) return handing_over_;
     chunks_to_next_check_ = LOAD_CHECK_CHUNKS - 1;
-    const int own_ready = thread_.joinable() ? 2 : 1;
-    handing_over_ = processors_free_for(2, own_ready) && start_writer();
+    // Of the machine's ready tasks, these are this run's own: the composing
+    // thread, and the writer once it runs.
+    const int own_ready = thread_.joinable() ? HAND_OVER_THREADS : COMPOSING_THREADS;
+    handing_over_ = processors_free_for(HAND_OVER_THREADS, own_ready) && start_writer();
     return handing_over_;
   }
 

@@ -20,17 +20,6 @@ std::uint64_t scratch_salt(int attempt) {
   return now * MIX + static_cast<std::uint64_t>(attempt);
 }
 
-constexpr char lower_ascii(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool equal_ignoring_case(const std::string& first, const std::string& second) {
-  if (first.size() != second.size()) return false;
-  for (std::size_t i = 0; i < first.size(); ++i)
-    if (lower_ascii(first[i]) != lower_ascii(second[i])) return false;
-  return true;
-}
-
 OutputFile::Opening opened(int descriptor) {
   if (descriptor == -1) return {-1, errno};
   return {descriptor};
@@ -51,15 +40,6 @@ OutputWay way_for_existing_file(const ReplacementFacts& facts) {
       !facts.mount_point && !facts.sticky_protected && facts.owner_kept && facts.group_kept &&
       facts.attributes_kept && facts.flags_kept;
   return rename_keeps_everything ? OutputWay::ByRename : OutputWay::InPlace;
-}
-
-bool same_file(const FileFacts& first, const std::string& first_path, const FileFacts& second,
-               const std::string& second_path) {
-  if (first.kind == FileKind::Missing || second.kind == FileKind::Missing) return false;
-  if (first.identity == second.identity) return true;
-  return first.identity.device == second.identity.device && first.size == second.size &&
-         first.modified == second.modified && first.changed == second.changed &&
-         !first_path.empty() && equal_ignoring_case(first_path, second_path);
 }
 
 OutputFile::OutputFile(const char* path, const ClosedAtStart& closed) {
@@ -139,7 +119,7 @@ void OutputFile::decide_for(const FileFacts& facts, const ClosedAtStart& closed)
   // The file a standard descriptor has open, under whatever name (a shell's
   // >> log.txt): replacing it would leave that descriptor on a removed file
   // and lose what it appended.
-  if (const int standard = standard_descriptor_of(facts, closed); standard != -1) {
+  if (const int standard = standard_descriptor_on(facts, closed); standard != -1) {
     close_descriptor(descriptor_);
     descriptor_ = copy_descriptor(standard);
     error_ = descriptor_ == -1 ? errno : 0;
@@ -154,17 +134,6 @@ void OutputFile::decide_for(const FileFacts& facts, const ClosedAtStart& closed)
   // table): only written over can it stay what it is.
   way_ = place_ != nullptr ? way_for_existing_file(place_->replacement_facts(descriptor_))
                            : OutputWay::InPlace;
-}
-
-int OutputFile::standard_descriptor_of(const FileFacts& facts, const ClosedAtStart& closed) {
-  for (int standard = 0; standard < STANDARD_DESCRIPTORS; ++standard) {
-    if (closed.closed[static_cast<std::size_t>(standard)] || !descriptor_writable(standard))
-      continue;
-    const FileFacts open_file = descriptor_facts(standard);
-    if (open_file.kind != FileKind::Missing && open_file.identity == facts.identity)
-      return standard;
-  }
-  return -1;
 }
 
 bool OutputFile::is_file_of(int source) const {
@@ -285,7 +254,7 @@ OutputFile::~OutputFile() {
   if (descriptor_ != -1) close_descriptor(descriptor_);
 }
 
-SignalCleanup::SignalCleanup() { install_signal_cleanup(); }
-SignalCleanup::~SignalCleanup() { remove_signal_cleanup(); }
+OutputFile::SignalCleanup::SignalCleanup() { install_signal_cleanup(); }
+OutputFile::SignalCleanup::~SignalCleanup() { remove_signal_cleanup(); }
 
 }  // namespace quarlex

@@ -7,6 +7,7 @@
 #include "platform/file_facts.h"
 #include "platform/file_place.h"
 #include "platform/standard_streams.h"
+#include "write/file_identity.h"
 #include "write/output_sink.h"
 
 namespace quarlex {
@@ -28,19 +29,12 @@ enum class OutputWay {
 // otherwise in place.
 OutputWay way_for_existing_file(const ReplacementFacts& facts);
 
-// Whether `first` and `second` are one file: the same identity, or, where
-// a file system gives one file a new inode number per name (FUSE, names
-// that differ in case only), the same device, size and times under paths
-// that differ in the case of ASCII letters only.
-bool same_file(const FileFacts& first, const std::string& first_path, const FileFacts& second,
-               const std::string& second_path);
-
 // The output of one run: where OUTPUT leads, how it is written, and what
 // that needs. The way is decided when this is made, from what OUTPUT and
 // its folder are, before anything is written; nothing of OUTPUT changes
-// until install(). While a scratch file exists, a signal that ends the run
-// removes it, and during the copy of install() empties OUTPUT rather than
-// leave it cut (where SignalCleanup is armed).
+// until install(). For as long as this lives, a signal that ends the run
+// removes the scratch file while one exists, and during the copy of
+// install() empties OUTPUT rather than leave it cut.
 class OutputFile {
  public:
   // `closed` tells which standard descriptors were closed at the start:
@@ -88,13 +82,24 @@ class OutputFile {
   Installing install();
 
  private:
+  // Installs the signal handlers of the cleanup slot (signal_cleanup.h)
+  // while it lives.
+  class SignalCleanup {
+   public:
+    SignalCleanup();
+    ~SignalCleanup();
+    SignalCleanup(const SignalCleanup&) = delete;
+    SignalCleanup& operator=(const SignalCleanup&) = delete;
+  };
+
   void decide_for(const FileFacts& facts, const ClosedAtStart& closed);
   void take_descriptor(int descriptor, const ClosedAtStart& closed);
-  // The standard descriptor open for writing on the file of `facts`, or -1.
-  static int standard_descriptor_of(const FileFacts& facts, const ClosedAtStart& closed);
   Opening open_scratch_beside();
   Installing copy_over();
 
+  // The first member: the handlers are in place before any scratch file
+  // exists, and go only after the destructor has removed it.
+  SignalCleanup signal_cleanup_;
   OutputWay way_ = OutputWay::Refused;
   int error_ = 0;
   FileFacts facts_;        // of the file OUTPUT leads to (Missing if none yet)
@@ -103,16 +108,6 @@ class OutputFile {
   int descriptor_ = -1;       // the file written through or over, where one is open
   int scratch_ = -1;          // the scratch file, where one was made
   std::string scratch_name_;  // a scratch file beside OUTPUT, until it is put in place
-};
-
-// Installs the signal handlers that keep a run from leaving a scratch file
-// or a cut output behind, for as long as it lives (see OutputFile).
-class SignalCleanup {
- public:
-  SignalCleanup();
-  ~SignalCleanup();
-  SignalCleanup(const SignalCleanup&) = delete;
-  SignalCleanup& operator=(const SignalCleanup&) = delete;
 };
 
 }  // namespace quarlex

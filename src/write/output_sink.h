@@ -33,8 +33,8 @@ std::unique_ptr<OutputSink> descriptor_sink(int descriptor);
 // from its start. Where the file system gains by it, it reserves the
 // file's room on the disk some way ahead of what has been written and
 // gives back what is left over when it closes: writing into reserved room
-// costs the kernel markedly less than making room page by page as it goes
-// (figures in the README).
+// costs the kernel less than making room page by page as it goes
+// (docs/performance.md).
 std::unique_ptr<OutputSink> scratch_file_sink(int descriptor);
 
 }  // namespace quarlex

@@ -37,11 +37,11 @@ OutputStream::~OutputStream() {
 
 bool OutputStream::write(std::string_view text) {
   while (!text.empty() && !failed()) {
-    const std::size_t take = std::min(text.size(), CHUNK_BUFFER_BYTES - used_);
+    const std::size_t take = std::min(text.size(), CHUNK_AND_OVERHANG_BYTES - used_);
     std::memcpy(buffer_ + used_, text.data(), take);
     used_ += take;
     text.remove_prefix(take);
-    if (used_ >= OUTPUT_BUFFER_BYTES) write_chunk();
+    if (used_ >= CHUNK_BYTES) write_chunk();
   }
   return !failed();
 }
@@ -49,19 +49,19 @@ bool OutputStream::write(std::string_view text) {
 char* OutputStream::reserve(std::size_t size) {
   // Room shorter than a size within the overhang means a whole chunk is
   // pending.
-  if (failed() || (CHUNK_BUFFER_BYTES - used_ < size && !write_chunk())) return nullptr;
+  if (failed() || (CHUNK_AND_OVERHANG_BYTES - used_ < size && !write_chunk())) return nullptr;
   return buffer_ + used_;
 }
 
 bool OutputStream::write_chunk() {
-  char* const next = writer_->write(buffer_, OUTPUT_BUFFER_BYTES);
+  char* const next = writer_->write(buffer_, CHUNK_BYTES);
   if (next == nullptr) {
     fail(writer_->error());
     used_ = 0;
     return false;
   }
-  used_ -= OUTPUT_BUFFER_BYTES;
-  std::memmove(next, buffer_ + OUTPUT_BUFFER_BYTES, used_);
+  used_ -= CHUNK_BYTES;
+  std::memmove(next, buffer_ + CHUNK_BYTES, used_);
   buffer_ = next;
   return true;
 }

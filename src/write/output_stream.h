@@ -36,13 +36,13 @@ class OutputStream {
 
   // Returns room for at least `size` bytes at the end of the pending output,
   // writing a whole chunk first where the room is shorter; nullptr if that
-  // or an earlier write failed. REQUIRES: size <= OUTPUT_OVERHANG_BYTES,
+  // or an earlier write failed. REQUIRES: size <= CHUNK_OVERHANG_BYTES,
   // which a whole chunk pending always leaves. Nothing is appended until commit() is called
   // with the end of what was composed there.
   char* reserve(std::size_t size);
   void commit(const char* end) { used_ = static_cast<std::size_t>(end - buffer_); }
   // The end of the room that reserve() gave: a caller may fill up to here.
-  const char* room_end() const { return buffer_ + CHUNK_BUFFER_BYTES; }
+  const char* room_end() const { return buffer_ + CHUNK_AND_OVERHANG_BYTES; }
 
   // Writes what is pending and closes the sink. Returns false if any write,
   // the final flush or the close failed, now or earlier.
@@ -54,7 +54,7 @@ class OutputStream {
   bool failed_at_close() const { return failed_at_close_; }
 
  private:
-  // REQUIRES: at least OUTPUT_BUFFER_BYTES are pending.
+  // REQUIRES: at least CHUNK_BYTES are pending.
   bool write_chunk();
   bool failed() const { return error_ != 0; }
   // Keeps the first failure's code; 0 (a failure the system gave no code

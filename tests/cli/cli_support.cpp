@@ -8,9 +8,10 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <random>
 #include <stdexcept>
 #include <thread>
+
+#include "random_bytes.h"
 
 namespace quarlex::cli {
 
@@ -38,6 +39,20 @@ std::string tool_command() {
 bool testing_another_executable() {
   const char* override_command = std::getenv("QUARLEX_TOOL");
   return override_command != nullptr && *override_command != '\0';
+}
+
+ToolCommand flat_assembler() {
+  if (run_shell("command -v fasm > /dev/null") != 0) return {"", "fasm is not installed"};
+  // The shell answers 126 where the kernel will not execute the file (a
+  // kernel built without 32-bit support); fasm itself, run without
+  // arguments, prints its usage and ends with 1.
+  constexpr int NOT_EXECUTABLE = 126;
+  if (run_shell("fasm > /dev/null 2>&1") != NOT_EXECUTABLE) return {"fasm", ""};
+  if (run_shell("command -v qemu-i386 > /dev/null") != 0)
+    return {"",
+            "this kernel does not run 32-bit programs such as fasm, and qemu-i386 "
+            "(Debian: qemu-user) is not installed"};
+  return {"qemu-i386 \"$(command -v fasm)\"", ""};
 }
 
 bool testing_windows_build() { return std::getenv("QUARLEX_WINDOWS_DRIVE_C") != nullptr; }
@@ -118,10 +133,12 @@ std::set<std::string> names_in(const fs::path& directory) {
 }
 
 std::string sample_bytes(std::size_t size) {
-  std::mt19937 random(static_cast<std::uint32_t>(size));
+  constexpr std::size_t STRIDE = 256;  // one drawn byte in each stride
+  const std::string drawn =
+      support::random_bytes((size + STRIDE - 1) / STRIDE, static_cast<std::uint32_t>(size));
   std::string bytes(size, '\0');
   for (std::size_t i = 0; i < size; ++i)
-    bytes[i] = static_cast<char>(i % 256 == 0 ? random() : (i * 167 + (i >> 8)) % 256);
+    bytes[i] = i % STRIDE == 0 ? drawn[i / STRIDE] : static_cast<char>((i * 167 + (i >> 8)) % 256);
   return bytes;
 }
 

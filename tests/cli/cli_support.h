@@ -26,9 +26,8 @@ struct ToolRun {
   std::string errors;   // everything written to standard error
 };
 
-// A fresh folder for one test, removed with everything in it afterwards.
-using ScratchDir = support::ScratchFolder;
 using support::read_file;
+using support::ScratchFolder;
 using support::write_file;
 
 // Quotes `text` for the POSIX shell, any byte but NUL allowed.
@@ -50,6 +49,16 @@ bool testing_another_executable();
 // QUARLEX_WINDOWS_DRIVE_C): Linux names, links, users, permission bits and
 // the Linux C library's wording do not reach it.
 bool testing_windows_build();
+
+// How a test starts a program the kernel may not run itself.
+struct ToolCommand {
+  std::string command;      // for the shell; empty where the program cannot run here
+  std::string skip_reason;  // then why, for GTEST_SKIP
+};
+
+// fasm, which is a 32-bit x86 program: started directly where the kernel
+// runs such programs, through qemu-i386 (qemu-user) where it refuses them.
+ToolCommand flat_assembler();
 
 // Runs the converter in `directory` with `arguments`; `prefix` is put
 // before the command as it stands: variables ("TZ=UTC0") or shell commands

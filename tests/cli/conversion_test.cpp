@@ -15,7 +15,7 @@ namespace quarlex::cli {
 namespace {
 
 TEST(Conversion, WholeOutputMatchesAtEveryBoundarySize) {
-  ScratchDir dir;
+  ScratchFolder dir;
   const std::size_t sizes[] = {0, 1, 15, 16, 17, 65535, 65536, 65537, 3 * 65536 + 5};
   const struct {
     const char* output;
@@ -37,7 +37,7 @@ TEST(Conversion, WholeOutputMatchesAtEveryBoundarySize) {
 }
 
 TEST(Conversion, EmptyCSourceEndsRightAfterTheDeclaration) {
-  ScratchDir dir;
+  ScratchFolder dir;
   write_file(dir / "empty", "");
   ASSERT_EQ(run_quarlex(dir.path(), {"empty", "x.h", "x"}).status, 0);
   EXPECT_TRUE(
@@ -45,7 +45,7 @@ TEST(Conversion, EmptyCSourceEndsRightAfterTheDeclaration) {
 }
 
 TEST(Conversion, SeventeenBytesGiveTheDocumentedCLines) {
-  ScratchDir dir;
+  ScratchFolder dir;
   write_file(dir / "s", "\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a\x0b\x0c\x0d\x0e\x0f\x10\x11");
   ASSERT_EQ(run_quarlex(dir.path(), {"s", "x.h", "x"}).status, 0);
   EXPECT_TRUE(read_file(dir / "x.h")
@@ -57,7 +57,7 @@ TEST(Conversion, SeventeenBytesGiveTheDocumentedCLines) {
 }
 
 TEST(Conversion, LabelComesFromTheArgumentOrTheSourcePath) {
-  ScratchDir dir;
+  ScratchFolder dir;
   write_file(dir / "logo image.bmp", "\x00\x80\xff");
   const struct {
     std::vector<std::string> arguments;
@@ -94,7 +94,7 @@ class WorkingDirectory {
 };
 
 TEST(Conversion, LongLabelsAndPathsAreKeptInFull) {
-  ScratchDir dir;
+  ScratchFolder dir;
   const std::string bytes = sample_bytes(40);
   // A path of 4,095 bytes, the longest Linux opens, made of names of the
   // longest allowed length, so that the header and the closing text both
@@ -130,7 +130,7 @@ TEST(Conversion, LongLabelsAndPathsAreKeptInFull) {
 }
 
 TEST(Conversion, DateStampFollowsTheTimeZone) {
-  ScratchDir dir;
+  ScratchFolder dir;
   write_file(dir / "d", "x");
   const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                 "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
@@ -171,7 +171,7 @@ TEST(Conversion, DateStampFollowsTheTimeZone) {
 // A fixed SOURCE_DATE_EPOCH gives the same file in every time zone, with
 // that moment in UTC in the header.
 TEST(Conversion, SourceDateEpochGivesIdenticalFilesInEveryTimeZone) {
-  ScratchDir dir;
+  ScratchFolder dir;
   write_file(dir / "d.bin", "xyz");
   const struct {
     const char* seconds;
@@ -205,7 +205,7 @@ TEST(Conversion, SourceDateEpochGivesIdenticalFilesInEveryTimeZone) {
 // A pipe that delivers the source a few bytes at a time must still give
 // lines of 16 values; only the last line of the file may be shorter.
 TEST(Conversion, SlowPipeGivesTheSameFileAsARegularSource) {
-  ScratchDir dir;
+  ScratchFolder dir;
   const std::string bytes = sample_bytes(65536 + 1000);
   const auto fifo = dir / "fifo";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);

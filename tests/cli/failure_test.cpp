@@ -47,7 +47,7 @@ void expect_reason(const ToolRun& run, const std::string& start, const std::stri
 constexpr int LIMIT_BLOCKS = 1200;  // of 512 bytes: 614,400 bytes
 
 TEST(Failure, TooFewArgumentsPrintUsageAndTouchNothing) {
-  ScratchDir dir;
+  ScratchFolder dir;
   for (const std::vector<std::string>& arguments :
        {std::vector<std::string>{}, std::vector<std::string>{"source.bin"}}) {
     const ToolRun run = run_quarlex(dir.path(), arguments);
@@ -59,7 +59,7 @@ TEST(Failure, TooFewArgumentsPrintUsageAndTouchNothing) {
 }
 
 TEST(Failure, UnopenableSourceLeavesTheOutputAsItWas) {
-  ScratchDir dir;
+  ScratchFolder dir;
   fs::create_directory(dir / "folder");
   const char* const sources[] = {"missing.bin", "no/such/dir/x.bin", "folder", "."};
   for (const char* source : sources) {
@@ -76,7 +76,7 @@ TEST(Failure, UnopenableSourceLeavesTheOutputAsItWas) {
 }
 
 TEST(Failure, UnopenableOutputIsReported) {
-  ScratchDir dir;
+  ScratchFolder dir;
   write_file(dir / "src.bin", "abc");
   fs::create_directory(dir / "folder");
   const char* const outputs[] = {"folder", "missing/out.inc", ""};
@@ -92,7 +92,7 @@ TEST(Failure, UnopenableOutputIsReported) {
 // Each failure to open: the fixed message on standard output, as ever, and
 // on standard error the file and the system's reason.
 TEST(Failure, OpenFailuresNameTheFileAndTheReason) {
-  ScratchDir dir;
+  ScratchFolder dir;
   write_file(dir / "src.bin", "abc");
   fs::create_directory(dir / "folder");
   const struct {
@@ -125,7 +125,7 @@ TEST(Failure, OpenFailuresNameTheFileAndTheReason) {
 // A SOURCE_DATE_EPOCH that is no whole number of seconds in range fails the
 // run before anything is opened: the output stays as it was.
 TEST(Failure, MalformedSourceDateEpochLeavesTheOutputAsItWas) {
-  ScratchDir dir;
+  ScratchFolder dir;
   write_file(dir / "src.bin", "abc");
   write_file(dir / "out.h", UNTOUCHED);
   for (const char* value :
@@ -144,7 +144,7 @@ TEST(Failure, MalformedSourceDateEpochLeavesTheOutputAsItWas) {
 }
 
 TEST(Failure, SourceAndOutputAsTheSameFileAreRefused) {
-  ScratchDir dir;
+  ScratchFolder dir;
   const std::string bytes = sample_bytes(1000);
   fs::create_directory(dir / "sub");
   write_file(dir / "data.h", bytes);
@@ -175,7 +175,7 @@ TEST(Failure, SourceAndOutputAsTheSameFileAreRefused) {
 // there the only writes are the header and the closing text.
 TEST(Failure, FullDeviceFailsForEverySize) {
   if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
-  ScratchDir dir;
+  ScratchFolder dir;
   fs::create_symlink("/dev/full", dir / "full.h");
   for (std::size_t size : {0u, 1u, 17u, 65537u, 1000000u}) {
     write_file(dir / "data.bin", sample_bytes(size));
@@ -194,7 +194,7 @@ TEST(Failure, FullDeviceFailsForEverySize) {
 // several chunks have already reached the scratch file: the old output
 // stays as it was, a missing one stays missing, and nothing is left beside.
 TEST(Failure, LateWriteFailureLeavesTheOldOutputAsItWas) {
-  ScratchDir dir;
+  ScratchFolder dir;
   write_file(dir / "data.bin", sample_bytes(1000000));
   const std::string limit = "trap '' XFSZ; ulimit -f " + std::to_string(LIMIT_BLOCKS) + ";";
   for (const char* output : {"out.inc", "out.h"}) {
@@ -220,7 +220,7 @@ TEST(Failure, LateWriteFailureLeavesTheOldOutputAsItWas) {
 // holds what could be written, and no closing text.
 TEST(Failure, LateWriteFailureInPlaceEndsWithoutClosingText) {
   if (testing_windows_build()) GTEST_SKIP() << "/dev/fd/3 is a Linux name";
-  ScratchDir dir;
+  ScratchFolder dir;
   write_file(dir / "data.bin", sample_bytes(1000000));
   const ToolRun run =
       run_quarlex(dir.path(), {"data.bin", "/dev/fd/3", "blob"},
@@ -237,7 +237,7 @@ TEST(Failure, LateWriteFailureInPlaceEndsWithoutClosingText) {
 // a descriptor ends after the header.
 TEST(Failure, ReadErrorLeavesTheOldOutputAsItWas) {
   if (::access("/proc/self/mem", R_OK) != 0) GTEST_SKIP() << "no /proc/self/mem here";
-  ScratchDir dir;
+  ScratchFolder dir;
   for (const char* output : {"mem.inc", "mem.h"}) {
     SCOPED_TRACE(output);
     write_file(dir / output, UNTOUCHED);
@@ -295,7 +295,7 @@ TEST(Failure, ReadErrorAfterTheFirstBlockKeepsItsLinesButNoClosingText) {
     ::close(reader_side);
     ::close(master);
   });
-  ScratchDir dir;
+  ScratchFolder dir;
   // Written in place through a descriptor, so that what was converted
   // before the failure can be seen; a regular output would stay as it was.
   const ToolRun run = run_quarlex(dir.path(), {terminal, "/dev/fd/3", "tty"}, "exec 3>out.inc;");

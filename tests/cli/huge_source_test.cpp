@@ -24,7 +24,7 @@ constexpr std::uintmax_t HUGE_SIZE = (std::uintmax_t{1} << 32) + 5;
 constexpr long FLAT_MEMORY_KIB = 8 * 1024;
 
 TEST(HugeSource, CountsPastFourGibibytes) {
-  ScratchDir dir;
+  ScratchFolder dir;
   {
     std::FILE* file = std::fopen((dir / "huge.bin").c_str(), "wb");
     ASSERT_NE(file, nullptr);
@@ -90,7 +90,7 @@ int run_held_up(const fs::path& source, int error_descriptor) {
 // is rewritten and cleared at the end; a build log never does.
 TEST(HugeSource, ProgressShowsOnATerminalOnly) {
   if (testing_another_executable()) GTEST_SKIP() << "starts this build's executable itself";
-  ScratchDir dir;
+  ScratchFolder dir;
   constexpr std::uintmax_t SIZE = std::uintmax_t{2} << 30;
   write_file(dir / "big.bin", "");
   fs::resize_file(dir / "big.bin", SIZE);  // sparse: costs no disk

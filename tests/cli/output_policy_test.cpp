@@ -58,7 +58,7 @@ std::string expected_text(const std::string& output) {
 }
 
 // A folder nobody may write into, for the scratch file of a run in place.
-fs::path open_scratch_folder(const ScratchDir& dir) {
+fs::path open_scratch_folder(const ScratchFolder& dir) {
   const fs::path folder = dir / "tmp";
   fs::create_directory(folder);
   fs::permissions(folder, fs::perms::all);
@@ -103,7 +103,7 @@ class SystemSetting {
 // test, unmounted with it. Why it cannot be, or "" if it is.
 class FatImage {
  public:
-  FatImage(const ScratchDir& dir, const std::string& size) : folder_(dir / "fat") {
+  FatImage(const ScratchFolder& dir, const std::string& size) : folder_(dir / "fat") {
     if (!(why_not_ = missing_for(true, {"fusefat", "mkfs.vfat", "fusermount"})).empty()) return;
     if (!fs::exists("/dev/fuse")) {
       why_not_ = "no /dev/fuse here";
@@ -136,8 +136,8 @@ struct InPlaceCase {
   bool needs_root;
   std::string output;  // relative to the test's folder
   std::string runner;  // put before the command
-  std::function<void(const ScratchDir&)> prepare;
-  std::function<void(const ScratchDir&)> check;
+  std::function<void(const ScratchFolder&)> prepare;
+  std::function<void(const ScratchFolder&)> check;
 };
 
 void give(const fs::path& path, uid_t user, mode_t mode) {
@@ -147,7 +147,7 @@ void give(const fs::path& path, uid_t user, mode_t mode) {
 
 // Moves out.h into a new folder `folder`, both given to the owners and
 // modes named.
-void move_into(const ScratchDir& dir, const char* folder, uid_t folder_owner, mode_t folder_mode,
+void move_into(const ScratchFolder& dir, const char* folder, uid_t folder_owner, mode_t folder_mode,
                uid_t file_owner, mode_t file_mode) {
   fs::create_directory(dir / folder);
   give(dir / folder, folder_owner, folder_mode);
@@ -163,12 +163,12 @@ TEST(InPlace, WhereARenameWouldLoseSomethingTheFileIsWrittenOver) {
   std::vector<std::unique_ptr<Mount>> mounts;
   const InPlaceCase cases[] = {
       {"a second name (hard link)", false, "out.h", "",
-       [](const ScratchDir& dir) { fs::create_hard_link(dir / "out.h", dir / "other.h"); },
-       [](const ScratchDir& dir) {
+       [](const ScratchFolder& dir) { fs::create_hard_link(dir / "out.h", dir / "other.h"); },
+       [](const ScratchFolder& dir) {
          EXPECT_EQ(mask_date_line(read_file(dir / "other.h")), expected_text("out.h"));
        }},
       {"a file bound onto its name (a mount point)", true, "out.h", "",
-       [&](const ScratchDir& dir) {
+       [&](const ScratchFolder& dir) {
          mounts.push_back(std::make_unique<Mount>("mount --bind " +
                                                       shell_quote((dir / "out.h").string()) + " " +
                                                       shell_quote((dir / "out.h").string()),
@@ -177,38 +177,38 @@ TEST(InPlace, WhereARenameWouldLoseSomethingTheFileIsWrittenOver) {
        },
        nullptr},
       {"another user's file in a sticky folder", true, "pub/out.h", AS_DAEMON,
-       [](const ScratchDir& dir) { move_into(dir, "pub", 0, 01777, NOBODY, 0666); }, nullptr},
+       [](const ScratchFolder& dir) { move_into(dir, "pub", 0, 01777, NOBODY, 0666); }, nullptr},
       {"a folder the user may not write", true, "ro/out.h", AS_NOBODY,
-       [](const ScratchDir& dir) { move_into(dir, "ro", 0, 0755, NOBODY, 0644); }, nullptr},
+       [](const ScratchFolder& dir) { move_into(dir, "ro", 0, 0755, NOBODY, 0644); }, nullptr},
       {"an append-only folder", true, "ao/out.h", "",
-       [](const ScratchDir& dir) {
+       [](const ScratchFolder& dir) {
          fs::create_directory(dir / "ao");
          fs::rename(dir / "out.h", dir / "ao" / "out.h");
          ASSERT_EQ(run_shell("chattr +a " + shell_quote((dir / "ao").string())), 0);
        },
-       [](const ScratchDir& dir) {
+       [](const ScratchFolder& dir) {
          EXPECT_EQ(run_shell("chattr -a " + shell_quote((dir / "ao").string())), 0);
        }},
       {"a file whose owner the user cannot give", true, "own/out.h", AS_NOBODY,
-       [](const ScratchDir& dir) { move_into(dir, "own", NOBODY, 0755, 0, 0666); },
-       [](const ScratchDir& dir) {
+       [](const ScratchFolder& dir) { move_into(dir, "own", NOBODY, 0755, 0, 0666); },
+       [](const ScratchFolder& dir) {
          struct stat facts {};
          ASSERT_EQ(::stat((dir / "own" / "out.h").c_str(), &facts), 0);
          EXPECT_EQ(facts.st_uid, 0u);
        }},
       {"a file flag (chattr +d)", true, "out.h", "",
-       [](const ScratchDir& dir) {
+       [](const ScratchFolder& dir) {
          ASSERT_EQ(run_shell("chattr +d " + shell_quote((dir / "out.h").string())), 0);
        },
        nullptr},
       {"an extended attribute the user may not set", true, "sec/out.h", AS_NOBODY,
-       [](const ScratchDir& dir) {
+       [](const ScratchFolder& dir) {
          move_into(dir, "sec", NOBODY, 0755, NOBODY, 0644);
          ASSERT_EQ(run_shell("setfattr -n security.quarlex -v kept " +
                              shell_quote((dir / "sec" / "out.h").string())),
                    0);
        },
-       [](const ScratchDir& dir) {
+       [](const ScratchFolder& dir) {
          EXPECT_EQ(run_shell("getfattr -n security.quarlex " +
                              shell_quote((dir / "sec" / "out.h").string()) + " > /dev/null 2>&1"),
                    0);
@@ -217,7 +217,7 @@ TEST(InPlace, WhereARenameWouldLoseSomethingTheFileIsWrittenOver) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     if (case_skipped(c.what, missing_for(c.needs_root, {"chattr", "setfattr"}))) continue;
-    ScratchDir dir;
+    ScratchFolder dir;
     fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::group_read |
                                     fs::perms::group_exec | fs::perms::others_read |
                                     fs::perms::others_exec);
@@ -246,7 +246,7 @@ TEST(InPlace, WhereARenameWouldLoseSomethingTheFileIsWrittenOver) {
 // user the list lets in stays in, and the group gains nothing.
 TEST(InPlace, ARenameGivesTheNewFileEverythingTheOldOneHad) {
   SKIP_UNLESS(missing_for(true, {"setfacl", "getfacl", "setfattr", "getfattr"}));
-  ScratchDir dir;
+  ScratchFolder dir;
   fs::permissions(dir.path(), fs::perms::others_exec, fs::perm_options::add);
   write_file(dir / "s.bin", SOURCE_BYTES);
   const fs::path output = dir / "out.h";
@@ -298,7 +298,7 @@ TEST(InPlace, AFailureBeforeTheCopyLeavesTheOldFileWhole) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     if (case_skipped(c.what, missing_for(c.needs_root))) continue;
-    ScratchDir dir;
+    ScratchFolder dir;
     write_file(dir / "big.bin", sample_bytes(1 << 20));  // four times as much text
     fs::create_directory(dir / "small");
     std::unique_ptr<support::SmallFileSystem> small;
@@ -334,7 +334,7 @@ TEST(InPlace, AFailureBeforeTheCopyLeavesTheOldFileWhole) {
 TEST(InPlace, ASignalBeforeTheCopyLeavesTheOldFileWhole) {
   SKIP_UNLESS(missing_for(false));
   if (testing_another_executable()) GTEST_SKIP() << "starts this build's executable itself";
-  ScratchDir dir;
+  ScratchFolder dir;
   write_file(dir / "out.h", OLD_TEXT);
   fs::create_hard_link(dir / "out.h", dir / "other.h");
   ASSERT_EQ(::mkfifo((dir / "source").c_str(), 0600), 0);
@@ -365,7 +365,7 @@ TEST(InPlace, ASignalBeforeTheCopyLeavesTheOldFileWhole) {
 // is a mount point, which is written in place.
 TEST(InPlace, AFailureDuringTheCopyLeavesTheFileEmpty) {
   SKIP_UNLESS(missing_for(true));
-  ScratchDir dir;
+  ScratchFolder dir;
   const FatImage image(dir, "1M");
   SKIP_UNLESS(image.why_not());
   const fs::path& fat = image.folder();
@@ -399,7 +399,7 @@ TEST(Scratch, AScratchFileThatCannotBeMadeFailsTheRun) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     if (case_skipped(c.what, missing_for(c.needs_root))) continue;
-    ScratchDir dir;
+    ScratchFolder dir;
     fs::create_directory(dir / "small");
     std::unique_ptr<Mount> small;
     // Run from outside the small file system, whose inodes are counted.
@@ -434,7 +434,7 @@ TEST(Memory, RunningOutOfMemoryFailsCleanly) {
 #if QUARLEX_SANITIZED
   GTEST_SKIP() << "a sanitizer reserves far more address space than any limit here";
 #endif
-  ScratchDir dir;
+  ScratchFolder dir;
   write_file(dir / "big.bin", sample_bytes(300000));
   bool failed_cleanly = false;
   for (int kib = 1024; kib <= 16384; kib += 256) {
@@ -465,7 +465,7 @@ TEST(Memory, RunningOutOfMemoryFailsCleanly) {
 // shell appends afterwards still lands in it.
 TEST(Descriptors, AFileOpenOnADescriptorIsWrittenThroughIt) {
   SKIP_UNLESS(missing_for(false));
-  ScratchDir dir;
+  ScratchFolder dir;
   write_file(dir / "s.bin", SOURCE_BYTES);
   fs::create_symlink("/dev/stdout", dir / "to-stdout");
   fs::create_symlink("log.txt", dir / "to-log");
@@ -502,7 +502,7 @@ TEST(Descriptors, AFileOpenOnADescriptorIsWrittenThroughIt) {
 TEST(Descriptors, ANonBlockingPipeGetsTheWholeText) {
   SKIP_UNLESS(missing_for(false));
   if (testing_another_executable()) GTEST_SKIP() << "starts this build's executable itself";
-  ScratchDir dir;
+  ScratchFolder dir;
   const std::string bytes = sample_bytes(300000);
   write_file(dir / "s.bin", bytes);
   int ends[2];
@@ -529,7 +529,7 @@ TEST(Descriptors, ANonBlockingPipeGetsTheWholeText) {
 TEST(Descriptors, TheReasonStillReachesStandardErrorWrittenAsOutput) {
   SKIP_UNLESS(missing_for(false));
   if (::access("/proc/self/mem", R_OK) != 0) GTEST_SKIP() << "no /proc/self/mem here";
-  ScratchDir dir;
+  ScratchFolder dir;
   const int status = run_shell("cd " + shell_quote(dir.path().string()) + " && " + tool_command() +
                                " /proc/self/mem /dev/stderr mem 2> err.txt");
   EXPECT_EQ(status, 1);
@@ -543,7 +543,7 @@ TEST(Descriptors, TheReasonStillReachesStandardErrorWrittenAsOutput) {
 // the run takes its number; an OUTPUT that names it is refused.
 TEST(Descriptors, ClosedStandardDescriptorsAreNeverTakenByTheRunsFiles) {
   SKIP_UNLESS(missing_for(false));
-  ScratchDir dir;
+  ScratchFolder dir;
   write_file(dir / "s.bin", SOURCE_BYTES);
   const struct {
     const char* output;
@@ -583,7 +583,7 @@ TEST(Links, LinksAreFollowedAsTheSystemFollowsThem) {
   SKIP_UNLESS(missing_for(true));
   const fs::path setting = "/proc/sys/fs/protected_symlinks";
   if (!fs::exists(setting)) GTEST_SKIP() << "no " << setting << " here";
-  ScratchDir dir;
+  ScratchFolder dir;
   fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::others_exec);
   write_file(dir / "s.bin", SOURCE_BYTES);
   fs::create_directory(dir / "private");
@@ -623,7 +623,7 @@ TEST(Links, LinksAreFollowedAsTheSystemFollowsThem) {
 // the system takes at once.
 TEST(Links, ChainsAreFollowedWhateverTheirJoinedLength) {
   SKIP_UNLESS(missing_for(false));
-  ScratchDir dir;
+  ScratchFolder dir;
   write_file(dir / "s.bin", SOURCE_BYTES);
   constexpr int LINKS = 12;
   std::string detour;
@@ -646,7 +646,7 @@ TEST(Links, ChainsAreFollowedWhateverTheirJoinedLength) {
 // name; the source must still never be replaced.
 TEST(SameFile, OneFileUnderNamesThatDifferInCaseIsRefused) {
   SKIP_UNLESS(missing_for(true));
-  ScratchDir dir;
+  ScratchFolder dir;
   const FatImage image(dir, "4M");
   SKIP_UNLESS(image.why_not());
   const fs::path& fat = image.folder();
@@ -666,7 +666,7 @@ TEST(SameFile, OneFileUnderNamesThatDifferInCaseIsRefused) {
 // data, looks like swapped arguments: refused, OUTPUT untouched. Into an
 // include file, an empty file or a new one, converting works as ever.
 TEST(Swapped, AnIncludeFileOverOtherDataIsRefused) {
-  ScratchDir dir;
+  ScratchFolder dir;
   const std::string image = sample_bytes(200);
   write_file(dir / "logo.png", image);
   ASSERT_EQ(run_quarlex(dir.path(), {"logo.png", "logo.h"}).status, 0);
@@ -697,7 +697,7 @@ TEST(Swapped, AnIncludeFileOverOtherDataIsRefused) {
 // folder meanwhile) fails the run, and the scratch file goes.
 TEST(Rename, ARefusedRenameFailsTheRunAndLeavesNothing) {
   if (testing_another_executable()) GTEST_SKIP() << "starts this build's executable itself";
-  ScratchDir dir;
+  ScratchFolder dir;
   make_sparse_file(dir / "big.bin", std::uintmax_t{256} << 20);
   write_file(dir / "out.h", OLD_TEXT);
   const pid_t child = start_quarlex(dir.path(), {"big.bin", "out.h", "big"});

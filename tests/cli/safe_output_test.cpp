@@ -28,7 +28,7 @@ const std::string STAMP = "SOURCE_DATE_EPOCH=1700000000";
 TEST(SafeOutput, SizeLimitInsideTheClosingLineLeavesTheOldOutput) {
   // Wine's loader itself writes files larger than such a limit.
   if (testing_windows_build()) GTEST_SKIP() << "a limit of a few KiB stops Wine itself";
-  ScratchDir dir;
+  ScratchFolder dir;
   const struct {
     std::size_t size;
     const char* output;
@@ -64,7 +64,7 @@ TEST(SafeOutput, SizeLimitInsideTheClosingLineLeavesTheOldOutput) {
 TEST(SafeOutput, FullFileSystemInsideTheClosingLineLeavesTheOldOutput) {
   if (testing_windows_build()) GTEST_SKIP() << "the Windows C library words the reason its own way";
   if (::geteuid() != 0) GTEST_SKIP() << "mounting a small tmpfs needs root, as CI runs the tests";
-  ScratchDir dir;
+  ScratchFolder dir;
   // Filled below so that exactly the last page of the include file finds
   // no room: the run fails inside the closing line.
   const support::SmallFileSystem small(dir / "small", "4m");
@@ -121,7 +121,7 @@ TEST(SafeOutput, FullFileSystemInsideTheClosingLineLeavesTheOldOutput) {
 
 TEST(SafeOutput, InterruptionLeavesTheOldOutputAndNoScratchFile) {
   if (testing_another_executable()) GTEST_SKIP() << "starts this build's executable itself";
-  ScratchDir dir;
+  ScratchFolder dir;
   make_sparse_file(dir / "huge.bin", std::uintmax_t{2} << 30);
   for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGKILL}) {
     SCOPED_TRACE(::strsignal(signal_number));
@@ -144,7 +144,7 @@ TEST(SafeOutput, InterruptionLeavesTheOldOutputAndNoScratchFile) {
 
 TEST(SafeOutput, SignalIgnoredAtTheStartStaysIgnored) {
   if (testing_another_executable()) GTEST_SKIP() << "starts this build's executable itself";
-  ScratchDir dir;
+  ScratchFolder dir;
   constexpr std::uintmax_t SIZE = std::uintmax_t{256} << 20;
   make_sparse_file(dir / "big.bin", SIZE);
   const pid_t child = start_quarlex(dir.path(), {"big.bin", "out.h", "big"}, -1, SIGHUP);
@@ -163,7 +163,7 @@ TEST(SafeOutput, SignalIgnoredAtTheStartStaysIgnored) {
 // Several runs into one output at once, of two different sources: each
 // succeeds, and the output is one whole conversion, never a mix.
 TEST(SafeOutput, ConcurrentRunsLeaveOneCompleteConversion) {
-  ScratchDir dir;
+  ScratchFolder dir;
   const std::string first = sample_bytes(300000);
   const std::string second(200000, '\x7f');
   write_file(dir / "a.bin", first);
@@ -192,7 +192,7 @@ TEST(SafeOutput, ConcurrentRunsLeaveOneCompleteConversion) {
 // what the file held. The same file as the source is still refused.
 TEST(SafeOutput, AppendingStandardOutputKeepsWhatWasThere) {
   if (testing_windows_build()) GTEST_SKIP() << "/dev/stdout is a Linux name";
-  ScratchDir dir;
+  ScratchFolder dir;
   const std::string bytes = sample_bytes(70000);
   write_file(dir / "s.bin", bytes);
   write_file(dir / "log.txt", "kept\n");
@@ -211,7 +211,7 @@ TEST(SafeOutput, AppendingStandardOutputKeepsWhatWasThere) {
 
 TEST(SafeOutput, SocketAsStandardOutputIsWrittenThrough) {
   if (testing_another_executable()) GTEST_SKIP() << "starts this build's executable itself";
-  ScratchDir dir;
+  ScratchFolder dir;
   const std::string bytes = sample_bytes(300000);
   write_file(dir / "s.bin", bytes);
   int ends[2];
@@ -233,7 +233,7 @@ TEST(SafeOutput, SocketAsStandardOutputIsWrittenThrough) {
 // folder, or created there if it does not exist yet.
 TEST(SafeOutput, SymbolicLinksKeepPointingAtTheReplacedFile) {
   if (testing_windows_build()) GTEST_SKIP() << "symbolic links are the Linux test's own";
-  ScratchDir dir;
+  ScratchFolder dir;
   const std::string bytes = sample_bytes(100);
   write_file(dir / "s.bin", bytes);
   fs::create_directory(dir / "real");
@@ -257,7 +257,7 @@ TEST(SafeOutput, SymbolicLinksKeepPointingAtTheReplacedFile) {
 // would leave it with the old text, so the file is written in place and
 // every name shows the new one.
 TEST(SafeOutput, HardLinksOfTheOldOutputShowTheNewText) {
-  ScratchDir dir;
+  ScratchFolder dir;
   write_file(dir / "s.bin", "abc");
   write_file(dir / "out.inc", OLD_TEXT);
   fs::create_hard_link(dir / "out.inc", dir / "other.inc");
@@ -270,7 +270,7 @@ TEST(SafeOutput, HardLinksOfTheOldOutputShowTheNewText) {
 
 TEST(SafeOutput, PermissionBitsOfAnOldOutputAreKept) {
   if (testing_windows_build()) GTEST_SKIP() << "Unix permission bits";
-  ScratchDir dir;
+  ScratchFolder dir;
   write_file(dir / "s.bin", "abc");
   const struct {
     const char* umask;
@@ -329,7 +329,7 @@ class AsNobody : public ::testing::Test {
     ASSERT_EQ(::chmod(path.c_str(), mode), 0);
   }
 
-  ScratchDir dir_;
+  ScratchFolder dir_;
 };
 
 // The folder would let nobody put a new file in its place, but the file
@@ -380,7 +380,7 @@ TEST_F(AsNobody, OwnerAndGroupAreKeptWhereTheUserMay) {
 // The scratch name must fit the name limit for the longest output names.
 TEST(SafeOutput, LongestOutputNamesAreReplaced) {
   if (testing_windows_build()) GTEST_SKIP() << "Windows paths end at 260 characters";
-  ScratchDir dir;
+  ScratchFolder dir;
   write_file(dir / "s.bin", "abc");
   for (std::size_t length : {250u, 255u}) {
     SCOPED_TRACE(length);

@@ -30,7 +30,7 @@ TEST(Windows, DriveLetterAndBackslashesGiveTheLabelOfTheFileName) {
   const std::string bytes = sample_bytes(17);
   write_file(data / "logo image.bmp", bytes);
 
-  ScratchDir dir;
+  ScratchFolder dir;
   const std::string source = "C:\\data\\logo image.bmp";
   for (const char* output : {"logo.inc", "logo.h"}) {
     SCOPED_TRACE(output);
@@ -63,7 +63,7 @@ TEST(Windows, EveryNameIsTheFileItNames) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.output);
-    ScratchDir dir;
+    ScratchFolder dir;
     // The look-alikes a code page would have picked instead.
     fs::create_directories(dir / "sub");
     for (const char* look_alike : {"a.h", "a.bin", "sub/x.h"})
@@ -101,7 +101,7 @@ TEST(Windows, NamesThatCannotBeWrittenAsTypedAreRefusedWithTheirReason) {
       {"PRN", "No such device"},
       {"Q:\\x.h", "No such device"},
   };
-  ScratchDir dir;
+  ScratchFolder dir;
   write_file(dir / "s.bin", "abc");
   for (const auto& c : cases) {
     SCOPED_TRACE(c.output);
@@ -120,7 +120,7 @@ TEST(Windows, SourceThatIsAFolderOrAMissingDeviceIsRefusedWithTheReason) {
     const char* source;
     const char* reason;
   } cases[] = {{".", "Is a directory"}, {"folder", "Is a directory"}, {"COM9", "No such device"}};
-  ScratchDir dir;
+  ScratchFolder dir;
   fs::create_directory(dir / "folder");
   for (const auto& c : cases) {
     SCOPED_TRACE(c.source);
@@ -137,7 +137,7 @@ TEST(Windows, SourceThatIsAFolderOrAMissingDeviceIsRefusedWithTheReason) {
 // without the \\?\ prefix, which the tool adds itself.
 TEST(Windows, PathsLongerThan260CharactersWork) {
   if (!testing_windows_build()) GTEST_SKIP() << "not testing a Windows build";
-  ScratchDir dir;
+  ScratchFolder dir;
   const std::string part(100, 'f');
   const fs::path folder = dir / part / part / part;
   fs::create_directories(folder);
@@ -176,8 +176,8 @@ TEST(Windows, FilesHeldOpenByAnotherProgramAreLeftWholeWithTheReason) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.sharing) + " " + c.held);
-    ScratchDir dir;
-    ScratchDir outside;  // for what the tool prints
+    ScratchFolder dir;
+    ScratchFolder outside;  // for what the tool prints
     write_file(dir / "s.bin", "abc");
     write_file(dir / "out.h", OLD_TEXT);
     const fs::path errors = outside / "errors";
@@ -201,7 +201,7 @@ TEST(Windows, FilesHeldOpenByAnotherProgramAreLeftWholeWithTheReason) {
 // (a shell test) holds or the tool has ended, sends `signal` to Wine's
 // process, and returns the tool's status. Wine turns SIGINT into Ctrl+C
 // for the program; SIGKILL ends it as TerminateProcess does.
-int interrupt_when(const ScratchDir& dir, const std::string& condition, const char* signal) {
+int interrupt_when(const ScratchFolder& dir, const std::string& condition, const char* signal) {
   return run_shell("cd " + shell_quote(dir.path().string()) + " && { " + tool_command() +
                    " big.bin out.h < /dev/null > /dev/null 2>&1 & pid=$!; until " + condition +
                    " || ! kill -0 $pid 2> /dev/null; do :; done; kill -" + signal +
@@ -212,7 +212,7 @@ int interrupt_when(const ScratchDir& dir, const std::string& condition, const ch
 // however the run ends before its rename, the system removes it.
 TEST(Windows, ARunEndedWhileWritingTheScratchFileLeavesOnlyTheOldOutput) {
   if (!testing_windows_build()) GTEST_SKIP() << "not testing a Windows build";
-  ScratchDir dir;
+  ScratchFolder dir;
   make_sparse_file(dir / "big.bin", 40u << 20);
   const struct {
     const char* signal;
@@ -234,7 +234,7 @@ TEST(Windows, ARunEndedWhileWritingTheScratchFileLeavesOnlyTheOldOutput) {
 // old file, the new one or an empty one, never a mix.
 TEST(Windows, CtrlCDuringTheCopyOverOutputLeavesItWholeOrEmpty) {
   if (!testing_windows_build()) GTEST_SKIP() << "not testing a Windows build";
-  ScratchDir dir;
+  ScratchFolder dir;
   const std::string bytes = sample_bytes(24u << 20);
   write_file(dir / "big.bin", bytes);
   const std::string old_text(1u << 20, 'x');

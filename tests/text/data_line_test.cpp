@@ -3,12 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "canary_buffer.h"
 #include "include_oracle.h"
+#include "random_bytes.h"
 
 namespace quarlex {
 namespace {
@@ -67,12 +67,11 @@ TEST(DataLine, MatchesTheOracleForEveryValueAndEveryCount) {
       ASSERT_EQ(render(line, form), oracle_line(line, form)) << value;
     }
   }
-  std::mt19937 random(20261208);
-  std::uniform_int_distribution<int> byte(0, 255);
-  for (int round = 0; round < 2000; ++round) {
-    const std::size_t count = 1 + static_cast<std::size_t>(round) % LINE_BYTES;
-    std::vector<std::uint8_t> bytes(count);
-    for (auto& b : bytes) b = static_cast<std::uint8_t>(byte(random));
+  constexpr std::uint32_t SEED = 20261208;
+  for (std::uint32_t round = 0; round < 2000; ++round) {
+    const std::size_t count = 1 + round % LINE_BYTES;
+    const std::string drawn = support::random_bytes(count, SEED + round);
+    const std::vector<std::uint8_t> bytes(drawn.begin(), drawn.end());
     for (DataLineForm form : forms) ASSERT_EQ(render(bytes, form), oracle_line(bytes, form));
   }
 }

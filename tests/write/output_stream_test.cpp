@@ -10,11 +10,12 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
-#include <random>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "include_oracle.h"
+#include "random_bytes.h"
 #include "scratch_folder.h"
 #include "text/data_line.h"
 
@@ -47,28 +48,17 @@ std::unique_ptr<OutputStream> open_stream(const std::filesystem::path& path, Chu
          << "\n  expected: " << expected.substr(from, 80);
 }
 
-// A fresh folder per test, removed afterwards, holding the stream's file.
-class ScratchFolder {
- public:
-  std::filesystem::path file() const { return folder_ / "out.txt"; }
-  // An OutputStream writing file() in `writing`; nullptr if it cannot be
-  // opened.
-  std::unique_ptr<OutputStream> open(ChunkWriting writing) const {
-    return open_stream(file(), writing);
-  }
-
- private:
-  support::ScratchFolder folder_;
-};
+// The stream's file in a test's scratch folder.
+constexpr std::string_view STREAM_FILE = "out.txt";
 
 TEST(OutputStream, KeepsPiecesLargerThanItsBufferIntactAndInOrder) {
-  std::string big(OUTPUT_BUFFER_BYTES * 2 + 7, ' ');
+  std::string big(CHUNK_BYTES * 2 + 7, ' ');
   for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>('a' + i % 26);
   const std::uint8_t bytes[] = {1, 2, 3};
   for (const auto& w : WRITINGS) {
     SCOPED_TRACE(w.name);
-    const ScratchFolder folder;
-    const auto output = folder.open(w.writing);
+    const support::ScratchFolder folder;
+    const auto output = open_stream(folder / STREAM_FILE, w.writing);
     ASSERT_NE(output, nullptr);
     DataLineForm asm_form = DataLineForm::AsmLine;
     DataLineForm next_form = DataLineForm::CNextLine;
@@ -79,7 +69,7 @@ TEST(OutputStream, KeepsPiecesLargerThanItsBufferIntactAndInOrder) {
     EXPECT_TRUE(output->write("tail"));
     EXPECT_TRUE(output->close());
 
-    EXPECT_TRUE(same_text(support::read_file(folder.file()),
+    EXPECT_TRUE(same_text(support::read_file(folder / STREAM_FILE),
                           "head\r\nDB 1,2,3\r\n" + big + ",1,2\r\ntail"));
   }
 }
@@ -89,23 +79,22 @@ TEST(OutputStream, KeepsPiecesLargerThanItsBufferIntactAndInOrder) {
 // exactly that, in each writing mode.
 void expect_lines_kept_whole(const std::string& lead, DataLineForm form, std::string_view prefix) {
   constexpr std::size_t SIZE = 1'000'003;
-  std::mt19937 random(7);
-  std::string bytes(SIZE, '\0');
-  for (auto& b : bytes) b = static_cast<char>(random() & 0xFFu);
+  constexpr std::uint32_t SEED = 7;
+  const std::string bytes = support::random_bytes(SIZE, SEED);
   std::string expected = lead;
   for (std::size_t at = 0; at < SIZE; at += LINE_BYTES)
     expected += oracle::data_line(prefix, std::string_view(bytes).substr(at, LINE_BYTES));
   for (const auto& w : WRITINGS) {
     SCOPED_TRACE(w.name);
-    const ScratchFolder folder;
-    const auto output = folder.open(w.writing);
+    const support::ScratchFolder folder;
+    const auto output = open_stream(folder / STREAM_FILE, w.writing);
     ASSERT_NE(output, nullptr);
     EXPECT_TRUE(output->write(lead));
     DataLineForm next_form = form;
     EXPECT_TRUE(append_data_lines(*output, reinterpret_cast<const std::uint8_t*>(bytes.data()),
                                   SIZE, next_form));
     EXPECT_TRUE(output->close());
-    EXPECT_TRUE(same_text(support::read_file(folder.file()), expected));
+    EXPECT_TRUE(same_text(support::read_file(folder / STREAM_FILE), expected));
   }
 }
 
@@ -114,8 +103,7 @@ void expect_lines_kept_whole(const std::string& lead, DataLineForm form, std::st
 TEST(OutputStream, LinesAcrossChunkEndsAreKeptWhole) {
   // One byte ahead, every chunk end falls one byte later.
   expect_lines_kept_whole("x", DataLineForm::AsmLine, "DB ");
-  expect_lines_kept_whole(std::string(8 * OUTPUT_BUFFER_BYTES + 5, 'f'), DataLineForm::CNextLine,
-                          ",");
+  expect_lines_kept_whole(std::string(8 * CHUNK_BYTES + 5, 'f'), DataLineForm::CNextLine, ",");
 }
 
 // A sink whose writes wait at a gate until the test opens it, and that
@@ -156,7 +144,7 @@ struct SinkStream {
   std::unique_ptr<OutputStream> stream;
 };
 
-std::string chunk_of(int i) { return std::string(OUTPUT_BUFFER_BYTES, static_cast<char>('a' + i)); }
+std::string chunk_of(int i) { return std::string(CHUNK_BYTES, static_cast<char>('a' + i)); }
 
 TEST(OutputStream, TheComposingThreadWaitsForAFreeBuffer) {
   constexpr int CHUNKS = 12;
@@ -228,7 +216,7 @@ TEST(OutputStream, FailsEveryCallAfterTheFirstFailedWrite) {
     if (output == nullptr) GTEST_SKIP() << "no /dev/full here";
     // A background write fails after the hand-over; the failure shows at a
     // later one, and from then on every call fails.
-    const std::string chunk(OUTPUT_BUFFER_BYTES, 'x');
+    const std::string chunk(CHUNK_BYTES, 'x');
     bool failed = false;
     for (int i = 0; i < 8 && !failed; ++i) failed = !output->write(chunk);
     EXPECT_TRUE(failed);
@@ -264,7 +252,7 @@ struct FaultySink final : OutputSink {
 // Every short write and a failed close must make the stream report failure,
 // however far the text had got; what was taken is the text's beginning.
 TEST(OutputStream, ShortWritesAndFailedClosesAreReported) {
-  std::string text(3 * OUTPUT_BUFFER_BYTES + 1000, ' ');
+  std::string text(3 * CHUNK_BYTES + 1000, ' ');
   for (std::size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char>('a' + i % 23);
   const struct {
     const char* fault;
@@ -275,7 +263,7 @@ TEST(OutputStream, ShortWritesAndFailedClosesAreReported) {
   } cases[] = {
       {"none", text.size(), false, 0, true},
       {"short write of the first chunk", 1000, false, 0, false},
-      {"short write in the middle", OUTPUT_BUFFER_BYTES + 7, false, 0, false},
+      {"short write in the middle", CHUNK_BYTES + 7, false, 0, false},
       {"short write of the last byte", text.size() - 1, false, 0, false},
       {"failed close", text.size(), true, 0, false},
       // Later writes would succeed: the first failure must still count.
@@ -305,7 +293,7 @@ TEST(OutputStream, ShortWritesAndFailedClosesAreReported) {
       EXPECT_TRUE(text.starts_with(device.taken));
       // Nothing after a failure: the file never holds text behind a gap.
       if (c.failing_write != 0) {
-        EXPECT_EQ(device.taken.size(), OUTPUT_BUFFER_BYTES * (c.failing_write - 1));
+        EXPECT_EQ(device.taken.size(), CHUNK_BYTES * (c.failing_write - 1));
       }
       if (c.succeeds) {
         EXPECT_EQ(device.taken.size(), text.size());

@@ -1,5 +1,3 @@
-#include "platform/file_place_posix.h"
-
 #include <fcntl.h>
 #include <linux/magic.h>
 #include <sys/sendfile.h>
@@ -18,6 +16,7 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/file_place_posix.h"
 #include "platform/signal_cleanup.h"
 
 namespace quarlex {
@@ -114,6 +113,11 @@ int read_link(int folder, const std::string& name, std::string& target) {
 }
 
 OutputLocation refused(int error) { return OutputLocation{error, -1, false, nullptr}; }
+
+// The process table's link to the very file behind `descriptor`.
+std::string own_descriptor_link(int descriptor) {
+  return std::string(OWN_DESCRIPTORS) + "/" + std::to_string(descriptor);
+}
 
 }  // namespace
 
@@ -239,9 +243,15 @@ int open_by_system(const char* path, int& descriptor) {
 std::FILE* open_for_reading(const char* path) { return std::fopen(path, "rb"); }
 
 int reopen_for_writing(int descriptor, int& reopened) {
-  // The process table names the very file behind each descriptor.
-  const std::string name = std::string(OWN_DESCRIPTORS) + "/" + std::to_string(descriptor);
-  return open_by_system(name.c_str(), reopened);
+  return open_by_system(own_descriptor_link(descriptor).c_str(), reopened);
+}
+
+std::string descriptor_path(int descriptor) {
+  // The process table names the file behind each descriptor, folders and
+  // links resolved.
+  std::string target;
+  if (read_link(AT_FDCWD, own_descriptor_link(descriptor), target) != 0) return {};
+  return target;
 }
 
 int create_nameless_scratch(int& descriptor) {
