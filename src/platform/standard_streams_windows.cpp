@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "platform/standard_streams.h"
+#include "platform/unicode_windows.h"
 
 namespace quarlex {
 
@@ -38,8 +39,6 @@ namespace {
 // UTF-8 converted for the console at a time, in fixed storage: a reason is
 // printed when memory has run out too.
 constexpr std::size_t CONSOLE_CHUNK = 4096;
-constexpr unsigned char CONTINUATION_TEST = 0xC0;
-constexpr unsigned char CONTINUATION_MARK = 0x80;
 
 // A console shows bytes in its own code page, not in the UTF-8 that names
 // reach the run in; it is given the text in UTF-16 instead. Returns false
@@ -54,8 +53,7 @@ bool write_to_console(std::string_view text) {
     // Never a character cut in two between chunks (where the bytes are
     // UTF-8 at all).
     std::size_t boundary = take;
-    while (boundary < text.size() && boundary > 0 &&
-           (static_cast<unsigned char>(text[boundary]) & CONTINUATION_TEST) == CONTINUATION_MARK)
+    while (boundary < text.size() && boundary > 0 && continues_a_character(text[boundary]))
       --boundary;
     if (boundary > 0) take = boundary;
     const int units = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(take),

@@ -22,7 +22,6 @@ constexpr char32_t LAST_THREE_BYTES = 0xFFFF;
 constexpr int CONTINUATION_BITS = 6;
 constexpr char32_t CONTINUATION_MASK = (1u << CONTINUATION_BITS) - 1;
 constexpr unsigned char CONTINUATION_MARK = 0x80;
-constexpr unsigned char CONTINUATION_TEST = 0xC0;
 constexpr unsigned char TWO_BYTE_LEAD = 0xC0;
 constexpr unsigned char THREE_BYTE_LEAD = 0xE0;
 constexpr unsigned char FOUR_BYTE_LEAD = 0xF0;
@@ -95,9 +94,10 @@ char32_t next_code_point(std::string_view text, std::size_t& at) {
   char32_t code_point = lead & lead_bits;
   for (int i = 1; i < length; ++i) {
     if (at + static_cast<std::size_t>(i) - 1 >= text.size()) return REPLACEMENT_CHARACTER;
-    const auto byte = static_cast<unsigned char>(text[at + static_cast<std::size_t>(i) - 1]);
-    if ((byte & CONTINUATION_TEST) != CONTINUATION_MARK) return REPLACEMENT_CHARACTER;
-    code_point = code_point << CONTINUATION_BITS | (byte & CONTINUATION_MASK);
+    const char byte = text[at + static_cast<std::size_t>(i) - 1];
+    if (!continues_a_character(byte)) return REPLACEMENT_CHARACTER;
+    code_point =
+        code_point << CONTINUATION_BITS | (static_cast<unsigned char>(byte) & CONTINUATION_MASK);
   }
   if (code_point < smallest || code_point > LAST_CODE_POINT) return REPLACEMENT_CHARACTER;
   at += static_cast<std::size_t>(length) - 1;

@@ -8,6 +8,13 @@
 
 namespace quarlex {
 
+// Whether `byte` continues a UTF-8 character rather than starting one.
+constexpr bool continues_a_character(char byte) {
+  constexpr unsigned char CONTINUATION_TEST = 0xC0;
+  constexpr unsigned char CONTINUATION_MARK = 0x80;
+  return (static_cast<unsigned char>(byte) & CONTINUATION_TEST) == CONTINUATION_MARK;
+}
+
 // `text` in UTF-8. A surrogate without its partner, which Windows allows in
 // a name, becomes the three bytes UTF-8 would give its code point (as
 // WTF-8 does), so that wide_from_utf8 gives the very name back.
