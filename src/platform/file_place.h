@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "platform/file_facts.h"
 
@@ -30,16 +31,20 @@ struct ReplacementFacts {
 // name was found in, whatever is renamed or replaced meanwhile.
 class FilePlace {
  public:
-  struct State;  // per system
-  explicit FilePlace(std::unique_ptr<State> state);
-  FilePlace(FilePlace&&) noexcept;
-  FilePlace& operator=(FilePlace&&) noexcept;
-  ~FilePlace();
+  // How the folder is held: per system, with the one call that lets go of it.
+  struct State;
+  struct StateDeleter {
+    void operator()(State* state) const noexcept;
+  };
+  using StatePointer = std::unique_ptr<State, StateDeleter>;
+
+  FilePlace(StatePointer state, std::string name)
+      : state_(std::move(state)), name_(std::move(name)) {}
 
   const State& state() const { return *state_; }
 
   // The name in its folder.
-  const std::string& name() const;
+  const std::string& name() const { return name_; }
 
   // What the name holds now, a link not followed.
   FileFacts facts() const;
@@ -79,7 +84,8 @@ class FilePlace {
   std::size_t read_start(char* bytes, std::size_t size) const;
 
  private:
-  std::unique_ptr<State> state_;
+  StatePointer state_;
+  std::string name_;
 };
 
 // Where an output path leads, found without creating or changing anything.

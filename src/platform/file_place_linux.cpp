@@ -121,23 +121,21 @@ std::string own_descriptor_link(int descriptor) {
 
 }  // namespace
 
-FilePlace::FilePlace(std::unique_ptr<State> state) : state_(std::move(state)) {}
-FilePlace::FilePlace(FilePlace&&) noexcept = default;
-FilePlace& FilePlace::operator=(FilePlace&&) noexcept = default;
-FilePlace::~FilePlace() = default;
-
-const std::string& FilePlace::name() const { return state_->name; }
+void FilePlace::StateDeleter::operator()(State* state) const noexcept {
+  ::close(state->folder);
+  delete state;
+}
 
 FileFacts FilePlace::facts() const {
   struct stat facts {};
-  if (::fstatat(state_->folder, state_->name.c_str(), &facts, AT_SYMLINK_NOFOLLOW) != 0) return {};
+  if (::fstatat(state_->folder, name_.c_str(), &facts, AT_SYMLINK_NOFOLLOW) != 0) return {};
   return facts_of(facts);
 }
 
 std::string FilePlace::full_path() const {
   const std::string folder = descriptor_path(state_->folder);
   if (folder.empty()) return {};
-  return folder + (folder.ends_with('/') ? "" : "/") + state_->name;
+  return folder + (folder.ends_with('/') ? "" : "/") + name_;
 }
 
 int FilePlace::folder_write_error() const {
@@ -146,12 +144,12 @@ int FilePlace::folder_write_error() const {
 
 int FilePlace::open_existing(int& descriptor) const {
   descriptor =
-      ::openat(state_->folder, state_->name.c_str(), O_WRONLY | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
+      ::openat(state_->folder, name_.c_str(), O_WRONLY | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
   return descriptor == -1 ? errno : 0;
 }
 
 int FilePlace::create_new(int& descriptor) const {
-  descriptor = ::openat(state_->folder, state_->name.c_str(),
+  descriptor = ::openat(state_->folder, name_.c_str(),
                         O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, NEW_FILE_MODE);
   return descriptor == -1 ? errno : 0;
 }
@@ -164,9 +162,8 @@ int FilePlace::create_scratch(const std::string& scratch, bool as_new_file, int&
 }
 
 int FilePlace::replace_with(const std::string& scratch) const {
-  return ::renameat(state_->folder, scratch.c_str(), state_->folder, state_->name.c_str()) == 0
-             ? 0
-             : errno;
+  return ::renameat(state_->folder, scratch.c_str(), state_->folder, name_.c_str()) == 0 ? 0
+                                                                                         : errno;
 }
 
 void FilePlace::remove(const std::string& scratch) const noexcept {
@@ -174,7 +171,7 @@ void FilePlace::remove(const std::string& scratch) const noexcept {
 }
 
 std::size_t FilePlace::read_start(char* bytes, std::size_t size) const {
-  const Descriptor file(::openat(state_->folder, state_->name.c_str(),
+  const Descriptor file(::openat(state_->folder, name_.c_str(),
                                  O_RDONLY | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   if (!file.open()) return 0;
   std::size_t got = 0;
@@ -215,9 +212,10 @@ OutputLocation locate_output(const char* path) {
         errno != ENOENT)
       return refused(errno);
     if (!S_ISLNK(entry.st_mode))
-      return OutputLocation{0, -1, false,
-                            std::make_unique<FilePlace>(
-                                std::make_unique<FilePlace::State>(folder.release(), at.name))};
+      return OutputLocation{
+          0, -1, false,
+          std::make_unique<FilePlace>(
+              FilePlace::StatePointer(new FilePlace::State{folder.release()}), at.name)};
     // The process table's links lead to what a name cannot spell (another
     // process's descriptors, deleted files): only the system follows them.
     if (on_process_table(folder.get())) return OutputLocation{0, -1, true, nullptr};

@@ -216,16 +216,11 @@ SystemPath system_path(const char* path) {
   return {std::wstring(LOCAL_PREFIX) + full};
 }
 
-FilePlace::FilePlace(std::unique_ptr<State> state) : state_(std::move(state)) {}
-FilePlace::FilePlace(FilePlace&&) noexcept = default;
-FilePlace& FilePlace::operator=(FilePlace&&) noexcept = default;
-FilePlace::~FilePlace() = default;
-
-const std::string& FilePlace::name() const { return state_->name; }
+void FilePlace::StateDeleter::operator()(State* state) const noexcept { delete state; }
 
 FileFacts FilePlace::facts() const {
   // Backup semantics let a folder be opened too, to be told apart.
-  const HANDLE handle = open_handle(path_of(*state_, state_->name), FILE_READ_ATTRIBUTES, SHARE_ALL,
+  const HANDLE handle = open_handle(path_of(*state_, name_), FILE_READ_ATTRIBUTES, SHARE_ALL,
                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
   const FileFacts facts = handle_facts(handle);
   if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
@@ -241,14 +236,12 @@ int FilePlace::folder_write_error() const { return 0; }
 
 int FilePlace::open_existing(int& descriptor) const {
   return descriptor_for(
-      open_handle(path_of(*state_, state_->name), GENERIC_WRITE, SHARE_ALL, OPEN_EXISTING),
-      descriptor);
+      open_handle(path_of(*state_, name_), GENERIC_WRITE, SHARE_ALL, OPEN_EXISTING), descriptor);
 }
 
 int FilePlace::create_new(int& descriptor) const {
   return descriptor_for(
-      open_handle(path_of(*state_, state_->name), GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW),
-      descriptor);
+      open_handle(path_of(*state_, name_), GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW), descriptor);
 }
 
 ReplacementFacts FilePlace::replacement_facts(int existing) const {
@@ -295,7 +288,7 @@ int FilePlace::create_scratch(const std::string& scratch, bool, int& descriptor)
 int FilePlace::replace_with(const std::string&) const {
   const HANDLE scratch = state_->scratch;
   if (scratch == INVALID_HANDLE_VALUE) return EBADF;
-  const std::wstring target = path_of(*state_, state_->name);
+  const std::wstring target = path_of(*state_, name_);
   if (!mark_for_deletion(scratch, false)) return last_error_code();
   const std::wstring kernel_target = kernel_path(target);
   for (int attempt = 1;; ++attempt) {
@@ -322,8 +315,7 @@ void FilePlace::remove(const std::string&) const noexcept {
 }
 
 std::size_t FilePlace::read_start(char* bytes, std::size_t size) const {
-  const HANDLE file =
-      open_handle(path_of(*state_, state_->name), GENERIC_READ, SHARE_ALL, OPEN_EXISTING);
+  const HANDLE file = open_handle(path_of(*state_, name_), GENERIC_READ, SHARE_ALL, OPEN_EXISTING);
   if (file == INVALID_HANDLE_VALUE) return 0;
   DWORD got = 0;
   if (!::ReadFile(file, bytes, static_cast<DWORD>(size), &got, nullptr)) got = 0;
@@ -344,8 +336,9 @@ OutputLocation locate_output(const char* path) {
   // A stream of a file ("out.h:data"): its scratch file would be a stream
   // of another file, which no rename puts in its place.
   if (name.find(STREAM_SEPARATOR) != std::wstring::npos) return {EINVAL, -1, false, nullptr};
-  auto place = std::make_unique<FilePlace>(std::make_unique<FilePlace::State>(
-      system.path.substr(0, separator + 1), utf8_from_wide(name)));
+  auto place = std::make_unique<FilePlace>(
+      FilePlace::StatePointer(new FilePlace::State(system.path.substr(0, separator + 1))),
+      utf8_from_wide(name));
   // A name that is missing is a new file; one in a missing folder cannot be.
   if (place->facts().kind == FileKind::Missing && ::GetLastError() != ERROR_FILE_NOT_FOUND)
     return {last_error_code(), -1, false, nullptr};

@@ -12,8 +12,7 @@
 namespace quarlex {
 
 struct FilePlace::State {
-  State(std::wstring folder_path, std::string file_name)
-      : folder(std::move(folder_path)), name(std::move(file_name)) {}
+  explicit State(std::wstring folder_path) : folder(std::move(folder_path)) {}
   State(const State&) = delete;
   State& operator=(const State&) = delete;
   // Closing the scratch file's handle has the system delete it.
@@ -22,7 +21,6 @@ struct FilePlace::State {
   }
 
   std::wstring folder;  // absolute, as system_path gives it, with its separator
-  std::string name;     // in UTF-8
   // The scratch file made beside the name, marked for deletion from its
   // creation, so that the system removes it however the process ends; the
   // mark is cleared only to put it in place through this handle.

@@ -9,7 +9,9 @@ namespace quarlex {
 // What a signal that ends the run must still do so that it leaves nothing
 // behind: remove the scratch file that is being written, or empty the
 // output that is being copied over, so that it is never left cut. The
-// handler knows it from the one cleanup slot, which these calls set.
+// handler knows it from the one cleanup slot, which these calls set. The
+// slot and its rules are alike on every system (signal_cleanup.cpp); each
+// system's file holds its handlers and the calls that clean up.
 
 // Installs the handler for every signal that would end the process and is
 // neither ignored nor handled already (a signal ignored at the start stays

@@ -97,9 +97,7 @@ void OutputFile::take_descriptor(int descriptor, const ClosedAtStart& closed) {
   }
   full_path_ = descriptor_path(descriptor);
   if (descriptor_writable(descriptor)) {
-    descriptor_ = copy_descriptor(descriptor);
-    error_ = descriptor_ == -1 ? errno : 0;
-    way_ = descriptor_ == -1 ? OutputWay::Refused : OutputWay::ThroughDescriptor;
+    write_through_copy_of(descriptor);
     return;
   }
   // Open only for reading: the file behind it is opened anew for writing.
@@ -108,6 +106,12 @@ void OutputFile::take_descriptor(int descriptor, const ClosedAtStart& closed) {
     return;
   }
   decide_for(descriptor_facts(descriptor_), closed);
+}
+
+void OutputFile::write_through_copy_of(int descriptor) {
+  descriptor_ = copy_descriptor(descriptor);
+  error_ = descriptor_ == -1 ? errno : 0;
+  way_ = descriptor_ == -1 ? OutputWay::Refused : OutputWay::ThroughDescriptor;
 }
 
 void OutputFile::decide_for(const FileFacts& facts, const ClosedAtStart& closed) {
@@ -121,9 +125,7 @@ void OutputFile::decide_for(const FileFacts& facts, const ClosedAtStart& closed)
   // and lose what it appended.
   if (const int standard = standard_descriptor_on(facts, closed); standard != -1) {
     close_descriptor(descriptor_);
-    descriptor_ = copy_descriptor(standard);
-    error_ = descriptor_ == -1 ? errno : 0;
-    way_ = descriptor_ == -1 ? OutputWay::Refused : OutputWay::ThroughDescriptor;
+    write_through_copy_of(standard);
     return;
   }
   if (facts.kind != FileKind::Regular) {

@@ -94,6 +94,9 @@ class OutputFile {
 
   void decide_for(const FileFacts& facts, const ClosedAtStart& closed);
   void take_descriptor(int descriptor, const ClosedAtStart& closed);
+  // The text goes straight to a copy of `descriptor`, a descriptor this
+  // process has open for writing on OUTPUT's file.
+  void write_through_copy_of(int descriptor);
   Opening open_scratch_beside();
   Installing copy_over();
 

@@ -5,12 +5,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <stdexcept>
-#include <thread>
 
+#include "child_process.h"
 #include "random_bytes.h"
 
 namespace quarlex::cli {
@@ -101,17 +100,19 @@ fs::path wait_for_scratch(const fs::path& directory, std::string_view output,
   std::string start = ".";
   start += output;
   start += ".quarlex-";
-  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (std::chrono::steady_clock::now() < give_up) {
+  fs::path found;
+  support::wait_until([&] {
     for (const auto& entry : fs::directory_iterator(directory)) {
       std::error_code error;
       if (entry.path().filename().string().starts_with(start) &&
-          fs::file_size(entry.path(), error) > at_least && !error)
-        return entry.path();
+          fs::file_size(entry.path(), error) > at_least && !error) {
+        found = entry.path();
+        return true;
+      }
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return {};
+    return false;
+  });
+  return found;
 }
 
 void make_sparse_file(const fs::path& path, std::uintmax_t size) {

@@ -4,14 +4,14 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
-#include <termios.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <thread>
 
+#include "child_process.h"
 #include "cli_support.h"
+#include "pseudo_terminal.h"
 
 namespace quarlex::cli {
 namespace {
@@ -258,54 +258,44 @@ TEST(Failure, ReadErrorLeavesTheOldOutputAsItWas) {
 // A terminal whose other end goes away fails the next read with EIO: a real
 // device failing honestly, here after more than one block of data.
 TEST(Failure, ReadErrorAfterTheFirstBlockKeepsItsLinesButNoClosingText) {
-  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-  ASSERT_GE(master, 0);
-  // The converter must not inherit this end, or it would hold it open.
-  ASSERT_EQ(::fcntl(master, F_SETFD, FD_CLOEXEC), 0);
-  ASSERT_EQ(::grantpt(master), 0);
-  ASSERT_EQ(::unlockpt(master), 0);
-  const std::string terminal = ::ptsname(master);
-  {
-    // Raw mode: bytes pass unchanged and unechoed, in any amount.
-    const int slave = ::open(terminal.c_str(), O_RDWR | O_NOCTTY);
-    ASSERT_GE(slave, 0);
-    termios settings{};
-    ASSERT_EQ(::tcgetattr(slave, &settings), 0);
-    ::cfmakeraw(&settings);
-    ASSERT_EQ(::tcsetattr(slave, TCSANOW, &settings), 0);
-    ::close(slave);
-  }
+  support::PseudoTerminal terminal;
+  ASSERT_EQ(terminal.why_not(), "");
+  ASSERT_TRUE(terminal.make_raw());
   const std::string bytes = sample_bytes(65536 + 4464);
+  bool taken = false;
   std::thread feeder([&] {
-    const int reader_side = ::open(terminal.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
+    // Held open here so that what is sent waits for the converter.
+    const int reader_side = terminal.open_other_end(O_RDONLY);
     std::size_t sent = 0;
     while (sent < bytes.size()) {
-      const ssize_t n = ::write(master, bytes.data() + sent, bytes.size() - sent);
+      const ssize_t n = ::write(terminal.controlling(), bytes.data() + sent, bytes.size() - sent);
       if (n <= 0) break;
       sent += static_cast<std::size_t>(n);
     }
-    // Hang up only once the converter has taken every byte (or after ten
-    // seconds, when something is wrong anyway).
-    int unread = 1;
-    for (int wait = 0; wait < 1000 && unread > 0; ++wait) {
-      if (::ioctl(reader_side, FIONREAD, &unread) != 0) break;
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // Hang up only once the converter has taken every byte and waits in a
+    // read for more, which the hang-up then fails.
+    taken = support::wait_until([&] {
+      int unread = 1;
+      if (::ioctl(reader_side, FIONREAD, &unread) != 0 || unread != 0) return false;
+      const pid_t converter = support::process_waiting_to_read(terminal.name());
+      return converter != 0 && support::bytes_read_by(converter) >= bytes.size();
+    });
     ::close(reader_side);
-    ::close(master);
+    terminal.hang_up();
   });
   ScratchFolder dir;
   // Written in place through a descriptor, so that what was converted
   // before the failure can be seen; a regular output would stay as it was.
-  const ToolRun run = run_quarlex(dir.path(), {terminal, "/dev/fd/3", "tty"}, "exec 3>out.inc;");
+  const ToolRun run =
+      run_quarlex(dir.path(), {terminal.name(), "/dev/fd/3", "tty"}, "exec 3>out.inc;");
   feeder.join();
+  EXPECT_TRUE(taken) << "the converter never waited for more than it was sent";
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.printed, "");
   // The first block's 4,096 lines are there; nothing of the failed block,
   // and no closing text.
   const std::string expected =
-      include_file(Flavour::Assembly, terminal, "tty", bytes.substr(0, 65536));
+      include_file(Flavour::Assembly, terminal.name(), "tty", bytes.substr(0, 65536));
   const std::string text = mask_date_line(read_file(dir / "out.inc"));
   EXPECT_EQ(text, expected.substr(0, expected.find("_tty = ")));
 }

@@ -12,10 +12,11 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <thread>
 
+#include "child_process.h"
 #include "cli_support.h"
+#include "pseudo_terminal.h"
 
 namespace quarlex::cli {
 namespace {
@@ -63,11 +64,21 @@ TEST(HugeSource, CountsPastFourGibibytes) {
   RecordProperty("peak_resident_kib", static_cast<int>(usage.ru_maxrss));
 }
 
-// Runs the converter on `source` into /dev/null with standard error on
-// `error_descriptor`, and holds it stopped for longer than the progress
-// line waits, so that the line is due on any machine, however fast.
-// Returns the exit status.
-int run_held_up(const fs::path& source, int error_descriptor) {
+// The progress line appears once a run has taken a second, as the manual
+// says.
+constexpr std::chrono::seconds LINE_DUE_AFTER{1};
+// Read this far, a run is part way through its data, its clock started.
+constexpr std::uintmax_t PART_WAY_BYTES = std::uintmax_t{1} << 20;
+constexpr std::uintmax_t BIG_SIZE = std::uintmax_t{2} << 30;
+
+// Runs the converter on a sparse source of BIG_SIZE bytes in `dir` into
+// /dev/null with standard error on `error_descriptor`. Once it is part way,
+// it is stopped and held until its progress line is due, so that the line
+// shows on any machine, however fast, then it is let go. Returns the exit
+// status, -1 if it did not exit or was never seen part way.
+int run_held_up(const ScratchFolder& dir, int error_descriptor) {
+  const fs::path source = dir / "big.bin";
+  make_sparse_file(source, BIG_SIZE);
   const pid_t child = ::fork();
   if (child == 0) {
     const int null = ::open("/dev/null", O_WRONLY);
@@ -77,40 +88,39 @@ int run_held_up(const fs::path& source, int error_descriptor) {
             static_cast<char*>(nullptr));
     ::_exit(127);
   }
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  const bool part_way =
+      support::wait_until([&] { return support::offset_in(child, source) >= PART_WAY_BYTES; });
   ::kill(child, SIGSTOP);
-  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-  ::kill(child, SIGCONT);
   int status = 0;
-  ::waitpid(child, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  const bool stopped = ::waitpid(child, &status, WUNTRACED) == child && WIFSTOPPED(status);
+  // Its clock started before it was stopped; it shows the line at its next
+  // block once the clock has passed the due time.
+  if (stopped) std::this_thread::sleep_until(std::chrono::steady_clock::now() + LINE_DUE_AFTER);
+  ::kill(child, SIGCONT);
+  if (stopped && ::waitpid(child, &status, 0) != child) return -1;
+  EXPECT_TRUE(part_way) << "the converter never got part way through its source";
+  EXPECT_TRUE(stopped) << "the converter ended before it could be held: " << status;
+  return part_way && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 // A person at a terminal sees how far a long run has got, on one line that
-// is rewritten and cleared at the end; a build log never does.
-TEST(HugeSource, ProgressShowsOnATerminalOnly) {
+// is rewritten and cleared at the end.
+TEST(HugeSource, ProgressShowsOnATerminal) {
   if (testing_another_executable()) GTEST_SKIP() << "starts this build's executable itself";
   ScratchFolder dir;
-  constexpr std::uintmax_t SIZE = std::uintmax_t{2} << 30;
-  write_file(dir / "big.bin", "");
-  fs::resize_file(dir / "big.bin", SIZE);  // sparse: costs no disk
-
-  const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-  ASSERT_GE(terminal, 0);
-  ASSERT_EQ(::grantpt(terminal), 0);
-  ASSERT_EQ(::unlockpt(terminal), 0);
-  const int other_end = ::open(::ptsname(terminal), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  const support::PseudoTerminal terminal;
+  ASSERT_EQ(terminal.why_not(), "");
+  const int other_end = terminal.open_other_end(O_RDWR);
   ASSERT_GE(other_end, 0);
   std::string shown;
   std::thread reader([&] {
     char buffer[4096];
-    for (ssize_t n; (n = ::read(terminal, buffer, sizeof buffer)) > 0;)
+    for (ssize_t n; (n = ::read(terminal.controlling(), buffer, sizeof buffer)) > 0;)
       shown.append(buffer, static_cast<std::size_t>(n));
   });
-  const int status = run_held_up(dir / "big.bin", other_end);
+  const int status = run_held_up(dir, other_end);
   ::close(other_end);  // the reader then sees the end
   reader.join();
-  ::close(terminal);
   EXPECT_EQ(status, 0);
   EXPECT_NE(shown.find("\rquarlex: "), std::string::npos) << shown;
   EXPECT_NE(shown.find(" MiB of 2048 MiB ("), std::string::npos) << shown;
@@ -119,12 +129,17 @@ TEST(HugeSource, ProgressShowsOnATerminalOnly) {
   EXPECT_NE(shown.find(" s left"), std::string::npos) << shown;
   // Cleared at the end: blanks over the line, and back to its start.
   EXPECT_TRUE(shown.ends_with("    \r")) << shown;
+}
 
-  // The same run with standard error in a file shows nothing there.
+// The same run with standard error in a file, as a build log, shows
+// nothing there.
+TEST(HugeSource, NoProgressReachesAFile) {
+  if (testing_another_executable()) GTEST_SKIP() << "starts this build's executable itself";
+  ScratchFolder dir;
   const fs::path log = dir / "errors.txt";
   const int file = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   ASSERT_GE(file, 0);
-  EXPECT_EQ(run_held_up(dir / "big.bin", file), 0);
+  EXPECT_EQ(run_held_up(dir, file), 0);
   ::close(file);
   EXPECT_EQ(read_file(log), "");
 }

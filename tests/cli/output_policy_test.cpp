@@ -13,12 +13,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <array>
 #include <chrono>
 #include <csignal>
 #include <functional>
-#include <thread>
 
+#include "child_process.h"
 #include "cli_support.h"
 #include "small_file_system.h"
 
@@ -97,38 +96,6 @@ class SystemSetting {
  private:
   fs::path path_;
   std::string before_;
-};
-
-// A FAT image of `size` ("1M") mounted through FUSE at dir/fat for one
-// test, unmounted with it. Why it cannot be, or "" if it is.
-class FatImage {
- public:
-  FatImage(const ScratchFolder& dir, const std::string& size) : folder_(dir / "fat") {
-    if (!(why_not_ = missing_for(true, {"fusefat", "mkfs.vfat", "fusermount"})).empty()) return;
-    if (!fs::exists("/dev/fuse")) {
-      why_not_ = "no /dev/fuse here";
-      return;
-    }
-    const std::string image = shell_quote((dir / "fat.img").string());
-    fs::create_directory(folder_);
-    mounted_ = run_shell("truncate -s " + size + " " + image + " && mkfs.vfat " + image +
-                         " > /dev/null && fusefat -o rw+ " + image + " " +
-                         shell_quote(folder_.string()) + " 2> /dev/null") == 0;
-    if (!mounted_) why_not_ = "fusefat could not mount an image";
-  }
-  ~FatImage() {
-    if (mounted_) run_shell("fusermount -u " + shell_quote(folder_.string()));
-  }
-  FatImage(const FatImage&) = delete;
-  FatImage& operator=(const FatImage&) = delete;
-
-  const std::string& why_not() const { return why_not_; }
-  const fs::path& folder() const { return folder_; }
-
- private:
-  fs::path folder_;
-  std::string why_not_;
-  bool mounted_ = false;
 };
 
 struct InPlaceCase {
@@ -346,10 +313,10 @@ TEST(InPlace, ASignalBeforeTheCopyLeavesTheOldFileWhole) {
   ASSERT_GE(feed, 0);
   const std::string bytes = sample_bytes(1 << 20);
   ASSERT_EQ(::write(feed, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-  for (int unread = 1, waited = 0; unread > 0 && waited < 1000; ++waited) {
-    ASSERT_EQ(::ioctl(feed, FIONREAD, &unread), 0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  EXPECT_TRUE(support::wait_until([&] {
+    int unread = 1;
+    return ::ioctl(feed, FIONREAD, &unread) == 0 && unread == 0;
+  })) << "the converter never took what it was sent";
   ::kill(child, SIGTERM);
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
@@ -366,9 +333,9 @@ TEST(InPlace, ASignalBeforeTheCopyLeavesTheOldFileWhole) {
 TEST(InPlace, AFailureDuringTheCopyLeavesTheFileEmpty) {
   SKIP_UNLESS(missing_for(true));
   ScratchFolder dir;
-  const FatImage image(dir, "1M");
+  const fs::path fat = dir / "fat";
+  const support::SmallFileSystem image(fat, "1M", support::SmallKind::Fat);
   SKIP_UNLESS(image.why_not());
-  const fs::path& fat = image.folder();
   write_file(fat / "out.h", OLD_TEXT);
   write_file(dir / "big.bin", sample_bytes(300000));  // its include file takes over 1 MiB
   {
@@ -510,18 +477,11 @@ TEST(Descriptors, ANonBlockingPipeGetsTheWholeText) {
   ASSERT_EQ(::fcntl(ends[1], F_SETFL, ::fcntl(ends[1], F_GETFL) | O_NONBLOCK), 0);
   const pid_t child = start_quarlex(dir.path(), {"s.bin", "/dev/stdout", "blob"}, ends[1]);
   ::close(ends[1]);
-  std::string received;
-  std::array<char, 4096> piece{};
-  for (ssize_t n; (n = ::read(ends[0], piece.data(), piece.size())) > 0;) {
-    received.append(piece.data(), static_cast<std::size_t>(n));
-    // Slower than the writer, so that the pipe is full again and again.
-    std::this_thread::sleep_for(std::chrono::microseconds(200));
-  }
-  ::close(ends[0]);
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-  EXPECT_EQ(mask_date_line(received), include_file(Flavour::Assembly, "s.bin", "blob", bytes));
+  // Slower than the writer, so that the pipe is full again and again.
+  const support::Drained out =
+      support::drain_and_reap(ends[0], child, 4096, std::chrono::microseconds(200));
+  EXPECT_TRUE(WIFEXITED(out.status) && WEXITSTATUS(out.status) == 0) << out.status;
+  EXPECT_EQ(mask_date_line(out.received), include_file(Flavour::Assembly, "s.bin", "blob", bytes));
 }
 
 // Written through a copy of standard error, the output's close leaves
@@ -647,9 +607,9 @@ TEST(Links, ChainsAreFollowedWhateverTheirJoinedLength) {
 TEST(SameFile, OneFileUnderNamesThatDifferInCaseIsRefused) {
   SKIP_UNLESS(missing_for(true));
   ScratchFolder dir;
-  const FatImage image(dir, "4M");
+  const fs::path fat = dir / "fat";
+  const support::SmallFileSystem image(fat, "4M", support::SmallKind::Fat);
   SKIP_UNLESS(image.why_not());
-  const fs::path& fat = image.folder();
   const std::string bytes = sample_bytes(1000);
   write_file(fat / "a.bin", bytes);
   for (const char* output : {"fat/A.BIN", "fat/a.BIN", "./fat/A.bin"}) {

@@ -9,11 +9,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <thread>
 
+#include "child_process.h"
 #include "cli_support.h"
 #include "small_file_system.h"
 
@@ -218,15 +217,9 @@ TEST(SafeOutput, SocketAsStandardOutputIsWrittenThrough) {
   ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
   const pid_t child = start_quarlex(dir.path(), {"s.bin", "/dev/stdout", "blob"}, ends[1]);
   ::close(ends[1]);
-  std::string received;
-  char buffer[65536];
-  for (ssize_t n; (n = ::read(ends[0], buffer, sizeof buffer)) > 0;)
-    received.append(buffer, static_cast<std::size_t>(n));
-  ::close(ends[0]);
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-  EXPECT_EQ(mask_date_line(received), include_file(Flavour::Assembly, "s.bin", "blob", bytes));
+  const support::Drained out = support::drain_and_reap(ends[0], child);
+  EXPECT_TRUE(WIFEXITED(out.status) && WEXITSTATUS(out.status) == 0) << out.status;
+  EXPECT_EQ(mask_date_line(out.received), include_file(Flavour::Assembly, "s.bin", "blob", bytes));
 }
 
 // A symbolic link stays a link; the file it leads to is replaced in its own

@@ -28,22 +28,47 @@ std::string mount_ext4_image(const std::filesystem::path& image,
              : "cannot make and mount an ext4 image (" + commands + ")";
 }
 
+// An empty FAT file system of `size` in an image at `image`, mounted on
+// `mount_point` through FUSE; the reason it is not, or empty.
+std::string mount_fat_image(const std::filesystem::path& image,
+                            const std::filesystem::path& mount_point, const std::string& size) {
+  if (!std::filesystem::exists("/dev/fuse")) return "no /dev/fuse here";
+  for (const char* program : {"fusefat", "mkfs.vfat", "fusermount"}) {
+    const std::string look_up = std::string("command -v ") + program + " > /dev/null";
+    if (std::system(look_up.c_str()) != 0) return std::string("needs ") + program;
+  }
+  const std::string commands = "truncate -s " + size + " " + quoted(image) + " && mkfs.vfat " +
+                               quoted(image) + " && fusefat -o rw+ " + quoted(image) + " " +
+                               quoted(mount_point);
+  return std::system((commands + " > /dev/null 2>&1").c_str()) == 0
+             ? ""
+             : "cannot make and mount a FAT image (" + commands + ")";
+}
+
 }  // namespace
 
 SmallFileSystem::SmallFileSystem(const std::filesystem::path& mount_point, const std::string& size,
                                  SmallKind kind)
-    : mount_point_(mount_point) {
+    : mount_point_(mount_point), kind_(kind) {
   std::filesystem::create_directory(mount_point_);
+  const std::filesystem::path image = mount_point_.string() + ".img";
   if (kind == SmallKind::Ext4) {
-    why_not_ = mount_ext4_image(mount_point_.string() + ".img", mount_point_, size);
+    why_not_ = mount_ext4_image(image, mount_point_, size);
+  } else if (kind == SmallKind::Fat) {
+    why_not_ = mount_fat_image(image, mount_point_, size);
   } else if (::mount("tmpfs", mount_point_.c_str(), "tmpfs", 0, ("size=" + size).c_str()) != 0) {
     why_not_ = "mount -t tmpfs failed";
   }
 }
 
 SmallFileSystem::~SmallFileSystem() {
-  // The loop device of an image goes with its mount.
-  if (mounted()) ::umount2(mount_point_.c_str(), MNT_DETACH);
+  if (!mounted()) return;
+  // FUSE's own unmount waits until the file system's process lets go of
+  // its image. The loop device of an ext4 image goes with its mount.
+  if (kind_ == SmallKind::Fat)
+    std::system(("fusermount -u " + quoted(mount_point_) + " > /dev/null 2>&1").c_str());
+  else
+    ::umount2(mount_point_.c_str(), MNT_DETACH);
 }
 
 std::uintmax_t SmallFileSystem::free_bytes() const {

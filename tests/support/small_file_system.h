@@ -9,12 +9,14 @@ namespace quarlex::support {
 enum class SmallKind {
   Tmpfs,  // in memory
   Ext4,   // an image file beside the mount point, through a loop device
+  Fat,    // an image file beside the mount point, through FUSE (fusefat)
 };
 
 // A file system of `size` (as mount's size= option and truncate take it,
 // "4m" or "16M") mounted on a new folder at `mount_point`, unmounted when
-// this goes. Mounting needs root, as CI runs the tests; why_not() says why
-// it could not be mounted, empty once it is.
+// this goes. Mounting needs root, as CI runs the tests (and FAT the
+// programs fusefat, mkfs.vfat and fusermount); why_not() says why it could
+// not be mounted, empty once it is.
 class SmallFileSystem {
  public:
   SmallFileSystem(const std::filesystem::path& mount_point, const std::string& size,
@@ -30,6 +32,7 @@ class SmallFileSystem {
 
  private:
   std::filesystem::path mount_point_;
+  SmallKind kind_;
   std::string why_not_;
 };
 
