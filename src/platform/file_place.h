@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <utility>
@@ -119,6 +120,10 @@ OutputLocation locate_output(const char* path);
 // Opens `path` for writing as the system finds it, without truncation or a
 // wait on a pipe. Sets `descriptor`; returns 0 or the system's reason.
 int open_by_system(const char* path, int& descriptor);
+
+// Opens `path` for reading its bytes as they are, a folder too (so that
+// it can be told as one). Returns nullptr with errno set on failure.
+std::FILE* open_for_reading(const char* path);
 
 // Opens the file behind `descriptor`, which is open for reading only, anew
 // for writing, without truncation. Sets `reopened`; returns 0 or the

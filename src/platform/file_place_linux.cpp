@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <charconv>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <limits>
 #include <string>
@@ -287,6 +288,8 @@ int open_by_system(const char* path, int& descriptor) {
   descriptor = ::open(path, O_WRONLY | O_NOCTTY | O_CLOEXEC);
   return descriptor == -1 ? errno : 0;
 }
+
+std::FILE* open_for_reading(const char* path) { return std::fopen(path, "rb"); }
 
 int reopen_for_writing(int descriptor, int& reopened) {
   return open_by_system(own_descriptor_link(descriptor).c_str(), reopened);

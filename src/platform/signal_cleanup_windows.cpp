@@ -1,7 +1,8 @@
+#include "platform/signal_cleanup_windows.h"
+
 #include <windows.h>
 
-#include <array>
-#include <csignal>
+#include <atomic>
 
 #include "platform/cleanup_slot.h"
 #include "platform/file_place_windows.h"
@@ -10,48 +11,54 @@
 namespace quarlex {
 namespace {
 
-// Ctrl+C and a termination request: the signals a Windows program gets.
-constexpr std::array<int, 2> ENDING_SIGNALS{SIGINT, SIGTERM};
+// Windows tells a console program of Ctrl+C, Ctrl+Break, its console
+// closing, logoff and shutdown by running the handler on a thread of its
+// own while the run goes on. The lock is what the run holds while it
+// changes the cleanup slot or writes over OUTPUT; the handler takes it
+// for good. With the slot, the only global state the tool has.
+struct ConsoleEvents {
+  SRWLOCK lock = SRWLOCK_INIT;
+  int holds = 0;  // nesting of SignalsHeldBack, on the run's one thread
+  std::atomic<bool> ending{false};
+};
+ConsoleEvents events;
 
-// The handlers this process had before, to put back.
-std::array<void (*)(int), ENDING_SIGNALS.size()> previous{};
-
-extern "C" void clean_up_and_end(int signal_number) {
+// Never gives the lock back: no step of the run starts after it. The
+// process then ends as Windows ends a console program on these events,
+// with the status it gives them; a Ctrl+C that was ignored at the start
+// never reaches this.
+BOOL WINAPI clean_up_and_end(DWORD) {
+  events.ending = true;
+  ::AcquireSRWLockExclusive(&events.lock);
   clean_up_now();
-  for (std::size_t i = 0; i < ENDING_SIGNALS.size(); ++i)
-    if (ENDING_SIGNALS[i] == signal_number) std::signal(signal_number, previous[i]);
-  std::raise(signal_number);
+  ::TerminateProcess(::GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
+  return TRUE;
 }
 
 }  // namespace
 
-void install_signal_cleanup() {
-  for (std::size_t i = 0; i < ENDING_SIGNALS.size(); ++i) {
-    previous[i] = std::signal(ENDING_SIGNALS[i], clean_up_and_end);
-    // A signal ignored at the start stays ignored.
-    if (previous[i] == SIG_IGN) std::signal(ENDING_SIGNALS[i], SIG_IGN);
-  }
-}
+bool ending_requested() noexcept { return events.ending; }
+
+void install_signal_cleanup() { ::SetConsoleCtrlHandler(clean_up_and_end, TRUE); }
 
 void remove_signal_cleanup() noexcept {
+  const SignalsHeldBack held;
   clean_up_nothing();
-  for (std::size_t i = 0; i < ENDING_SIGNALS.size(); ++i)
-    std::signal(ENDING_SIGNALS[i], previous[i]);
+  ::SetConsoleCtrlHandler(clean_up_and_end, FALSE);
 }
 
-// No folder is held open here: the whole path names the file. The scratch
-// file was opened with FILE_SHARE_DELETE, so its deletion takes effect as
-// the process ends.
-RemovalTarget removal_target(const FilePlace& place, const std::string& scratch) {
-  return {-1, place.state().folder + scratch};
+// Nothing is left for the handler to remove: a scratch file beside OUTPUT
+// is marked for deletion from its creation until it is put in place, and
+// the system deletes it as the process ends.
+RemovalTarget removal_target(const FilePlace&, const std::string&) { return {-1, {}}; }
+void remove_now(int, const char*) noexcept {}
+
+SignalsHeldBack::SignalsHeldBack() noexcept {
+  if (events.holds++ == 0) ::AcquireSRWLockExclusive(&events.lock);
 }
 
-void remove_now(int, const char* name) noexcept { ::DeleteFileA(name); }
-
-// Windows runs a signal's handler in a thread of its own and offers no way
-// to hold one back; the slot's action is set last, so that a handler never
-// sees a path half written.
-SignalsHeldBack::SignalsHeldBack() noexcept = default;
-SignalsHeldBack::~SignalsHeldBack() = default;
+SignalsHeldBack::~SignalsHeldBack() {
+  if (--events.holds == 0) ::ReleaseSRWLockExclusive(&events.lock);
+}
 
 }  // namespace quarlex

@@ -2,10 +2,12 @@
 
 #include <cerrno>
 
+#include "platform/file_place.h"
+
 namespace quarlex {
 
 SourceFile open_source(const char* path) {
-  SourceFile source(std::fopen(path, "rb"));
+  SourceFile source(open_for_reading(path));
   // Blocks go straight from the system into the caller's buffer.
   if (source) std::setvbuf(source.get(), nullptr, _IONBF, 0);
   return source;

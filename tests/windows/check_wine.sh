@@ -32,10 +32,19 @@ export WINEPREFIX WINEDEBUG=-all
 echo "== $("$wine" --version 2>/dev/null || echo wine) with prefix $WINEPREFIX"
 
 # Left out, with the reason:
-# - LongLabelsAndPathsAreKeptInFull: its source path has 4,095 bytes, past
-#   the 260 that Windows programs may open without long-path support.
+# - LongLabelsAndPathsAreKeptInFull: its label of 100,000 bytes is past the
+#   32,767 characters of a Windows command line, and its 4,095-byte source
+#   path, made absolute as Wine opens every file, past Linux's 4,096 bytes.
+#   (Paths past Windows' 260 characters are tested in windows_test.cpp.)
 # - the two read errors: they come from /proc/self/mem and from a Linux
 #   terminal whose other end closes, which have no Windows counterpart.
+# The program that holds files open with chosen sharing for the tests,
+# cross-built as the tool is; it starts the tool by its Windows path.
+x86_64-w64-mingw32-g++ -std=c++20 -O2 -municode -static -o "$work/windows_helper.exe" \
+  "$here/windows_helper.cpp"
+export QUARLEX_WINDOWS_HELPER="$wine $work/windows_helper.exe"
+export QUARLEX_WINDOWS_EXECUTABLE="Z:${windows_tool//\//\\}"
+
 QUARLEX_TOOL="$wine $windows_tool" QUARLEX_WINDOWS_DRIVE_C="$WINEPREFIX/drive_c" "$tests" \
   --gtest_filter='-Conversion.LongLabelsAndPathsAreKeptInFull:Failure.ReadError*' \
   --gtest_brief=1
