@@ -60,6 +60,12 @@ struct ToolCommand {
 // runs such programs, through qemu-i386 (qemu-user) where it refuses them.
 ToolCommand flat_assembler();
 
+// Put before the converter's command, runs it under strace, whose options
+// follow (-e inject= puts failures and signals into its calls).
+// LeakSanitizer cannot run under a tracer: leaks are not looked for there.
+inline const std::string UNDER_STRACE =
+    "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 strace -f -o /dev/null";
+
 // Runs the converter in `directory` with `arguments`; `prefix` is put
 // before the command as it stands: variables ("TZ=UTC0") or shell commands
 // that set limits ("ulimit -f 100;").

@@ -381,7 +381,7 @@ TEST(Rename, TheNewFileGetsTheOldOnesRightsOrTheRunFails) {
     const std::string before = read_file(shown);
     const std::string tracer = *c.injected == '\0'
                                    ? ""
-                                   : std::string("strace -f -o /dev/null -e trace=") + c.injected +
+                                   : UNDER_STRACE + " -e trace=" + c.injected +
                                          " -e inject=" + c.injected + ":error=EPERM";
     const ToolRun run = run_quarlex(dir.path(), {"s.bin", "shared/out.h"}, tracer);
     ASSERT_EQ(run_shell("{ " + listing + "; } > " + shell_quote(shown.string()) + " 2>&1"), 0);
@@ -508,10 +508,9 @@ TEST(InPlace, SignalsThatEndNothingChangeNothing) {
     // signal that is ignored makes a call that waits start again, where
     // strace would put it in again.
     const std::string signal = std::string(":signal=") + signal_name + ":when=1";
-    const std::string at_output =
-        "strace -f -o /dev/null -P " + shell_quote((dir / "out.h").string());
+    const std::string at_output = UNDER_STRACE + " -P " + shell_quote((dir / "out.h").string());
     const std::string tracers[] = {
-        "strace -f -o /dev/null -e trace=write -e inject=write" + signal,
+        UNDER_STRACE + " -e trace=write -e inject=write" + signal,
         at_output + " -e trace=sendfile -e inject=sendfile" + signal,
         at_output + " -e trace=ftruncate -e inject=ftruncate" + signal,
     };
@@ -570,9 +569,9 @@ TEST(InPlace, AFailureOrSignalDuringTheCopyLeavesTheFileEmpty) {
     // Longer than the new text: a copy left as it stopped would keep its end.
     write_file(dir / "out.h", OLD_TEXT);
     fs::create_hard_link(dir / "out.h", dir / "other.h");
-    const ToolRun run = run_quarlex(
-        dir.path(), {"s.bin", "out.h"},
-        std::string("strace -f -o /dev/null -e trace=sendfile -e inject=sendfile:") + c.injected);
+    const ToolRun run =
+        run_quarlex(dir.path(), {"s.bin", "out.h"},
+                    UNDER_STRACE + " -e trace=sendfile -e inject=sendfile:" + c.injected);
     EXPECT_EQ(run.status, c.status);
     if (c.errors.empty()) {
       EXPECT_EQ(run.errors.find("quarlex"), std::string::npos) << run.errors;

@@ -154,7 +154,7 @@ TEST(Room, AnEndedReservationGivesBackEverything) {
       const std::uintmax_t free_before = small.free_bytes();
       const ToolRun run =
           run_quarlex(dir.path(), {"big.bin", std::string(system.what) + "/out.h"},
-                      "strace -f -o /dev/null -P " + shell_quote((place / "out.h").string()) +
+                      UNDER_STRACE + " -P " + shell_quote((place / "out.h").string()) +
                           " -e trace=fallocate -e inject=fallocate:" + injected);
       EXPECT_NE(run.status, 0);
       EXPECT_EQ(read_file(place / "other.h"), OLD_TEXT);
