@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/standard_streams.h"
 
@@ -24,6 +25,8 @@ void write_standard_output(std::string_view text) {
   std::fwrite(text.data(), 1, text.size(), stdout);
   std::fflush(stdout);
 }
+
+const char* reason_text(int error) { return std::strerror(error); }
 
 bool standard_error_is_terminal() { return ::isatty(STDERR_FILENO) == 1; }
 
