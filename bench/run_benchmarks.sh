@@ -6,16 +6,24 @@
 #
 #   bench/run_benchmarks.sh [path/to/quarlex]
 #
+# The table against the floor is printed for every composer (AVX-512, AVX2,
+# portable), each from a build capped at it, idle and busy, in one run.
+#
 # Environment: RUNS (default 7), FILE_RUNS (rounds of the comparison with
 # dd, default 2 * RUNS + 1), SIZE_MIB (default 64), BIG_MIB (default 1024),
 # FLOOR_MIB (the input of the comparison with the floor, idle and busy,
 # default 256), FLOOR_RUNS (its rounds per condition, default 11), WORK
 # (scratch folder on the file system to measure, default a new folder under
-# /tmp), PORTABLE_TOOL (a build configured with
-# -DQUARLEX_VECTOR_COMPOSERS=OFF, whose instructions are counted too).
+# /tmp), COMPOSER_TOOLS (the builds compared with the floor, one per
+# composer, as "name=path ..."; by default the script builds the tool from
+# the source tree it belongs to once per QUARLEX_COMPOSER value, avx512,
+# avx2 and portable, in the scratch folder: CMAKE_CXX_COMPILER_LAUNCHER in
+# the environment, such as ccache, is used), PORTABLE_TOOL (a build whose
+# instructions are counted too; by default the portable one of those).
 set -euo pipefail
 export LC_ALL=C
 
+source_tree=$(realpath "$(dirname "$0")/..")
 tool=$(realpath "${1:-build-dev/quarlex}")
 portable_tool=${PORTABLE_TOOL:+$(realpath "$PORTABLE_TOOL")}
 runs=${RUNS:-7}
@@ -26,6 +34,12 @@ size_mib=${SIZE_MIB:-64}
 big_mib=${BIG_MIB:-1024}
 floor_mib=${FLOOR_MIB:-256}
 floor_runs=${FLOOR_RUNS:-11}
+# The builds to compare with the floor, one per composer.
+composer_names=() composer_tools=()
+for entry in ${COMPOSER_TOOLS:-}; do
+  composer_names+=("${entry%%=*}")
+  composer_tools+=("$(realpath "${entry#*=}")")
+done
 work=${WORK:-$(mktemp -d /tmp/quarlex-bench-XXXXXX)}
 mkdir -p "$work"
 busy_pids=()
@@ -36,6 +50,19 @@ stop_busy_loops() {
 }
 trap 'stop_busy_loops; rm -rf "$work"' EXIT
 cd "$work"
+
+if ((${#composer_names[@]} == 0)); then
+  for composer in avx512 avx2 portable; do
+    echo "building the tool with QUARLEX_COMPOSER=$composer ..."
+    cmake -S "$source_tree" -B "build-$composer" -DCMAKE_BUILD_TYPE=Release -DQUARLEX_COMPOSER="$composer" \
+      -DQUARLEX_BUILD_TESTS=OFF -DQUARLEX_INSTALL=OFF > "build-$composer.log" 2>&1 &&
+      cmake --build "build-$composer" --target quarlex -j "$(nproc)" >> "build-$composer.log" 2>&1 ||
+      { cat "build-$composer.log"; exit 1; }
+    composer_names+=("$composer")
+    composer_tools+=("$work/build-$composer/quarlex")
+  done
+  [ -n "$portable_tool" ] || portable_tool=$work/build-portable/quarlex
+fi
 
 mib=$((1024 * 1024))
 input_bytes=$((size_mib * mib))
@@ -156,10 +183,12 @@ done | sort -n | awk '{ r[NR] = $1 } END {
 # The floor is the same job done by the system alone: one shell that reads
 # the source with dd, then writes as many bytes as the include file holds
 # with dd, 256 KiB at a time. Every run writes a new file after the old one
-# was removed and the disk synced, untimed; quarlex and the floor take
-# turns, each going first in every other round. Wall time, and CPU time
-# (user and system, of the whole process: both threads), are compared,
-# idle and with one busy loop per core running, as in a parallel build.
+# was removed and the disk synced, untimed; in each round the floor and
+# every composer's build run once, in an order that turns by one place
+# from round to round, so that each meets the disk and the machine in every
+# position. Wall time, and CPU time (user and system, of the whole process:
+# every thread), are compared, idle and with one busy loop per core
+# running, as in a parallel build.
 head -c $((floor_mib * mib)) /dev/urandom > floor.bin
 "$tool" floor.bin floor.inc
 floor_bytes=$(stat -c %s floor.inc)
@@ -169,7 +198,6 @@ floor_job() {
   dd if=floor.bin of=/dev/null bs=256K status=none
   dd if=/dev/zero of=floor.out bs=256K count="$floor_bytes" iflag=count_bytes status=none
 }
-quarlex_job() { "$tool" floor.bin floor.inc; }
 # "wall cpu" in seconds for one run of "$@" into a fresh file.
 measure_fresh() {
   rm -f floor.inc floor.out
@@ -191,33 +219,37 @@ median_of() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }';
 echo
 echo "into a file against the floor (dd reads the source, dd writes as many bytes): ${floor_mib} MiB"
 echo "of random bytes, ${floor_runs} rounds per condition, medians; CPU is user + system"
-printf '%-8s %12s %12s %9s %12s %12s %9s %9s\n' condition "quarlex ms" "floor ms" "wall x" \
-  "quarlex cpu" "floor cpu" "cpu x" "rounds x"
+printf '%-6s %-10s %8s %8s %14s %9s\n' condition run "wall s" "cpu s" "x floor w / c" "rounds x"
+entrants=(floor "${composer_names[@]}")
 for condition in idle busy; do
+  echo "load before the ${condition} rounds: $(cut -d' ' -f1-3 /proc/loadavg)"
   # Bounded well beyond what the rounds take, should they be slow.
-  [ "$condition" = idle ] || start_busy_loops $((floor_runs * 60))
-  rounds=()
+  [ "$condition" = idle ] || start_busy_loops $((floor_runs * ${#entrants[@]} * 30))
+  : > rounds.txt
   for ((i = 0; i < floor_runs; i++)); do
-    if ((i % 2 == 0)); then
-      q=$(measure_fresh quarlex_job)
-      f=$(measure_fresh floor_job)
-    else
-      f=$(measure_fresh floor_job)
-      q=$(measure_fresh quarlex_job)
-    fi
-    rounds+=("$q $f")
+    for ((k = 0; k < ${#entrants[@]}; k++)); do
+      e=$(((i + k) % ${#entrants[@]}))
+      if ((e == 0)); then
+        echo "$i floor $(measure_fresh floor_job)" >> rounds.txt
+      else
+        echo "$i ${composer_names[e - 1]} $(measure_fresh "${composer_tools[e - 1]}" floor.bin floor.inc)" >> rounds.txt
+      fi
+    done
   done
   stop_busy_loops
-  printf '%s\n' "${rounds[@]}" > rounds.txt
-  q_wall=$(awk '{ print $1 }' rounds.txt | median_of)
-  f_wall=$(awk '{ print $3 }' rounds.txt | median_of)
-  q_cpu=$(awk '{ print $2 }' rounds.txt | median_of)
-  f_cpu=$(awk '{ print $4 }' rounds.txt | median_of)
-  own=$(awk '{ print $1 / $3 }' rounds.txt | median_of)
-  awk -v c="$condition" -v qw="$q_wall" -v fw="$f_wall" -v qc="$q_cpu" -v fc="$f_cpu" -v r="$own" 'BEGIN {
-    printf "%-8s %12.1f %12.1f %9.2f %12.1f %12.1f %9.2f %9.2f\n", c, qw * 1000, fw * 1000, qw / fw, qc * 1000, fc * 1000, qc / fc, r }'
+  f_wall=$(awk '$2 == "floor" { print $3 }' rounds.txt | median_of)
+  f_cpu=$(awk '$2 == "floor" { print $4 }' rounds.txt | median_of)
+  for name in "${entrants[@]}"; do
+    wall=$(awk -v n="$name" '$2 == n { print $3 }' rounds.txt | median_of)
+    cpu=$(awk -v n="$name" '$2 == n { print $4 }' rounds.txt | median_of)
+    # Each round's own wall ratio against that round's floor.
+    own=$(awk -v n="$name" '$2 == "floor" { f[$1] = $3 } $2 == n { t[$1] = $3 }
+      END { for (r in t) print t[r] / f[r] }' rounds.txt | median_of)
+    awk -v c="$condition" -v n="$name" -v w="$wall" -v u="$cpu" -v fw="$f_wall" -v fc="$f_cpu" \
+      -v r="$own" 'BEGIN { printf "%-6s %-10s %8.3f %8.3f %6.2f / %5.2f %9.2f\n", c, n, w, u, w / fw, u / fc, r }'
+  done
 done
-echo "(wall x and cpu x: quarlex's median over the floor's; rounds x: the median of each round's own wall ratio)"
+echo "(x floor: the median over the floor's median, wall / CPU; rounds x: the median of each round's own wall ratio)"
 rm -f floor.bin floor.inc floor.out rounds.txt
 
 # --- 2. instructions per input byte -----------------------------------------

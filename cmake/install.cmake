@@ -31,7 +31,9 @@ install(FILES
   "${PROJECT_BINARY_DIR}/QuarlexConfig.cmake"
   "${PROJECT_BINARY_DIR}/QuarlexConfigVersion.cmake"
   cmake/QuarlexEmbed.cmake
-  cmake/QuarlexEmbedHeader.cmake
+  cmake/QuarlexEmbedGenerate.cmake
+  cmake/QuarlexEmbedProbe.cmake
+  cmake/QuarlexEmbedText.cmake
   DESTINATION "${QUARLEX_CMAKE_DIR}" COMPONENT common)
 
 if(WIN32)

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,6 +26,8 @@ constexpr std::string_view USER_ATTRIBUTES = "user.";
 constexpr std::string_view TRUSTED_ATTRIBUTES = "trusted.";
 constexpr std::string_view FILE_CAPABILITIES = "security.capability";
 constexpr unsigned CAPABILITY_WORD_BITS = 32;
+constexpr const char* USER_MAP = "/proc/self/uid_map";
+constexpr const char* GROUP_MAP = "/proc/self/gid_map";
 
 // File flags (chattr) that a user may set and a new file does not get
 // from its folder. The append-only and immutable flags need no entry:
@@ -39,6 +42,24 @@ bool has_capability(int capability) {
   if (::syscall(SYS_capget, &header, data.data()) != 0) return false;
   const auto bit = static_cast<unsigned>(capability);
   return ((data[bit / CAPABILITY_WORD_BITS].effective >> (bit % CAPABILITY_WORD_BITS)) & 1u) != 0;
+}
+
+// Whether the user namespace the process runs in maps `id` to a user (or
+// group) outside it, by the map at `map` ("inside outside count" lines).
+// One it does not map shows as the overflow id and cannot be given to a
+// file, capability or not. Where the map cannot be read, the process runs
+// where every id is mapped.
+bool id_mapped(const char* map, unsigned id) {
+  std::FILE* lines = std::fopen(map, "re");
+  if (lines == nullptr) return true;
+  bool mapped = false;
+  unsigned long inside = 0;
+  unsigned long outside = 0;
+  unsigned long count = 0;
+  while (!mapped && std::fscanf(lines, "%lu %lu %lu", &inside, &outside, &count) == 3)
+    mapped = id >= inside && id - inside < count;
+  std::fclose(lines);
+  return mapped;
 }
 
 bool in_group(gid_t group) {
@@ -130,8 +151,10 @@ ReplacementFacts FilePlace::replacement_facts(int existing) const {
   const uid_t user = ::geteuid();
   facts.sticky_protected = (folder.stx_mode & S_ISVTX) != 0 && file.stx_uid != user &&
                            folder.stx_uid != user && !has_capability(CAP_FOWNER);
-  facts.owner_kept = file.stx_uid == user || has_capability(CAP_CHOWN);
-  facts.group_kept = in_group(file.stx_gid) || has_capability(CAP_CHOWN);
+  facts.owner_kept =
+      file.stx_uid == user || (has_capability(CAP_CHOWN) && id_mapped(USER_MAP, file.stx_uid));
+  facts.group_kept =
+      in_group(file.stx_gid) || (has_capability(CAP_CHOWN) && id_mapped(GROUP_MAP, file.stx_gid));
 
   std::vector<std::string> names;
   facts.attributes_kept = attribute_names(existing, names) == 0 &&

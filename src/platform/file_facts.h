@@ -42,6 +42,11 @@ FileFacts descriptor_facts(int descriptor);
 // and links resolved; "" where it gives none.
 std::string descriptor_path(int descriptor);
 
+// Whether the file system of the file open on `descriptor`, or the folder
+// it was opened in, takes names that differ in the case of letters only
+// for one name (FAT, exFAT, Windows shares, casefolded folders).
+bool names_fold_case(int descriptor);
+
 // Whether `descriptor` is open for writing.
 bool descriptor_writable(int descriptor);
 

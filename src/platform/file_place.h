@@ -56,8 +56,10 @@ class FilePlace {
   int folder_write_error() const;
 
   // Opens the existing file for writing without changing it: no create, no
-  // truncation, no link followed, no wait on a pipe. Sets `descriptor`;
-  // returns 0 or the system's reason.
+  // truncation, no link followed, no wait on a pipe. Refused (EACCES) where
+  // the system would refuse a shell's > on it (another user's file in a
+  // sticky folder, where the system protects such files). Sets
+  // `descriptor`; returns 0 or the system's reason.
   int open_existing(int& descriptor) const;
   // Creates the file, which must not exist yet, for writing: for a new file
   // written where it is. Returns 0 or the system's reason.
@@ -73,6 +75,14 @@ class FilePlace {
   // umask, the folder's default access list). Sets `descriptor`; returns 0
   // or the system's reason (EEXIST where the name is taken).
   int create_scratch(const std::string& scratch, bool as_new_file, int& descriptor) const;
+  // Creates a scratch file in the folder that has no name, open for reading
+  // and writing, with what create_scratch() gives it. Sets `descriptor`;
+  // returns 0 or the system's reason (EOPNOTSUPP where the file system
+  // makes no nameless files).
+  int create_nameless_scratch(bool as_new_file, int& descriptor) const;
+  // Gives the nameless scratch file on `descriptor` the name `name` in the
+  // folder. Returns 0 or the system's reason (EEXIST where it is taken).
+  int link_scratch(int descriptor, const std::string& name) const;
   // Puts the scratch file named `scratch` in the place of the name, in one
   // step. Returns 0 or the system's reason.
   int replace_with(const std::string& scratch) const;
@@ -120,8 +130,12 @@ std::FILE* open_for_reading(const char* path);
 // system's reason.
 int reopen_for_writing(int descriptor, int& reopened);
 
-// Creates a scratch file that has no name (TMPDIR, else /tmp, holds it
-// until it is closed), open for reading and writing. Sets `descriptor`;
+// The folder that holds the scratch files that have no name: TMPDIR,
+// else the system's own.
+std::string nameless_scratch_folder();
+
+// Creates a scratch file that has no name (nameless_scratch_folder() holds
+// it until it is closed), open for reading and writing. Sets `descriptor`;
 // returns 0 or the system's reason.
 int create_nameless_scratch(int& descriptor);
 
@@ -143,12 +157,29 @@ int reserve_room_ahead(int descriptor, std::uint64_t size);
 // already reserves ahead by itself (XFS), or has not been measured.
 bool reserving_ahead_pays(int descriptor);
 
-// Makes sure the file on `descriptor` has room for `size` bytes, as far as
-// its file system can tell beforehand. Returns 0 or the system's reason.
-inline int reserve_room(int descriptor, std::uint64_t size) {
-  const int error = reserve_room_ahead(descriptor, size);
-  return error == EOPNOTSUPP ? 0 : error;
-}
+// What a file system promises about the room that writing over an
+// existing file takes, read from the file and its file system; nothing is
+// tried.
+struct RoomFacts {
+  // A reservation (reserve_room_ahead) makes sure of every block that
+  // writing over the file takes: the file system writes into the blocks a
+  // file has (no copy on write, no extent shared with another file), and
+  // the file has no hole that the reservation would fill for good.
+  bool reservation_holds = false;
+  // Every block written takes a new one, even over blocks the file has
+  // (copy-on-write file systems, extents shared with another file).
+  bool copies_on_write = false;
+  std::uint64_t length = 0;     // the file's length in bytes
+  std::uint64_t allocated = 0;  // bytes the file has on the disk
+  std::uint64_t free = 0;       // bytes the user may still take on its file system
+  std::uint64_t block = 1;      // the file system's unit of room
+};
+RoomFacts room_facts(int descriptor);
+
+// Reserves room on the disk for bytes `from` to `size` of the file on
+// `descriptor`, as reserve_room_ahead() does: where the file has every
+// block before `from`, the room for writing its first `size` bytes.
+int reserve_room_beyond(int descriptor, std::uint64_t from, std::uint64_t size);
 
 // Overwrites the file on `to` with the first `size` bytes of the file on
 // `from` and cuts it to that length. Returns 0 or the system's reason.
@@ -160,6 +191,13 @@ int cut_file_at(int descriptor, std::uint64_t size);
 
 // Cuts the file on `descriptor` to nothing. Safe in a signal handler.
 void empty_file(int descriptor) noexcept;
+
+// Gives back the room a reservation took beyond `length` bytes of the file
+// on `descriptor`, whose length it is, and puts back its modification time
+// `modified` (nanoseconds), which the reservation may have moved: a build
+// that compares times must not take the old text for new. Safe in a
+// signal handler.
+void give_back_room(int descriptor, std::uint64_t length, std::int64_t modified) noexcept;
 
 // Closes `descriptor`; returns 0 or the system's reason.
 int close_descriptor(int descriptor) noexcept;

@@ -29,6 +29,10 @@ constexpr int MAX_LINK_HOPS = 40;
 constexpr mode_t NEW_FILE_MODE = 0666;
 constexpr mode_t USER_ONLY_MODE = 0600;
 constexpr const char* LINK_PROTECTION_SETTING = "/proc/sys/fs/protected_symlinks";
+constexpr const char* REGULAR_PROTECTION_SETTING = "/proc/sys/fs/protected_regular";
+constexpr const char* FIFO_PROTECTION_SETTING = "/proc/sys/fs/protected_fifos";
+// The strictest value of those two settings: also group-writable folders.
+constexpr int STRICTEST_PROTECTION = 2;
 constexpr const char* OWN_DESCRIPTORS = "/proc/self/fd";
 constexpr const char* DEFAULT_SCRATCH_FOLDER = "/tmp";
 
@@ -76,6 +80,31 @@ bool system_protects_links() {
   char value = '1';
   if (setting.open() && ::read(setting.get(), &value, 1) != 1) value = '1';
   return value != '0';
+}
+
+// The value, 0 to 2, of the protection setting at `path`; where it cannot
+// be read, the strictest.
+int protection_setting(const char* path) {
+  const Descriptor setting(::open(path, O_RDONLY | O_CLOEXEC));
+  char value = '0' + STRICTEST_PROTECTION;
+  if (!setting.open() || ::read(setting.get(), &value, 1) != 1) value = '0' + STRICTEST_PROTECTION;
+  return value >= '0' && value <= '0' + STRICTEST_PROTECTION ? value - '0' : STRICTEST_PROTECTION;
+}
+
+// Whether the system refuses to open the existing `file` in `folder` for
+// creation (a shell's >), as it does in sticky folders for files that
+// neither the user nor the folder's owner owns, where it protects them
+// (fs.protected_regular, fs.protected_fifos): at 1 in world-writable
+// folders, at 2 in group-writable ones too. Root is no exception.
+bool refused_in_sticky_folder(const struct stat& folder, const struct stat& file) {
+  if ((folder.st_mode & S_ISVTX) == 0) return false;
+  int setting = STRICTEST_PROTECTION;
+  if (S_ISREG(file.st_mode)) setting = protection_setting(REGULAR_PROTECTION_SETTING);
+  if (S_ISFIFO(file.st_mode)) setting = protection_setting(FIFO_PROTECTION_SETTING);
+  if (setting == 0 || file.st_uid == folder.st_uid || file.st_uid == ::geteuid()) return false;
+  if ((folder.st_mode & S_IWOTH) != 0) return true;
+  return (folder.st_mode & S_IWGRP) != 0 && setting >= STRICTEST_PROTECTION &&
+         (S_ISREG(file.st_mode) || S_ISFIFO(file.st_mode));
 }
 
 // The system's own rule for following the link `link` in `folder`.
@@ -143,6 +172,13 @@ int FilePlace::folder_write_error() const {
 }
 
 int FilePlace::open_existing(int& descriptor) const {
+  descriptor = -1;
+  struct stat folder {};
+  struct stat file {};
+  if (::fstat(state_->folder, &folder) != 0 ||
+      ::fstatat(state_->folder, name_.c_str(), &file, AT_SYMLINK_NOFOLLOW) != 0)
+    return errno;
+  if (refused_in_sticky_folder(folder, file)) return EACCES;
   descriptor =
       ::openat(state_->folder, name_.c_str(), O_WRONLY | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
   return descriptor == -1 ? errno : 0;
@@ -159,6 +195,21 @@ int FilePlace::create_scratch(const std::string& scratch, bool as_new_file, int&
       ::openat(state_->folder, scratch.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC,
                as_new_file ? NEW_FILE_MODE : USER_ONLY_MODE);
   return descriptor == -1 ? errno : 0;
+}
+
+int FilePlace::create_nameless_scratch(bool as_new_file, int& descriptor) const {
+  descriptor = ::openat(state_->folder, ".", O_TMPFILE | O_RDWR | O_CLOEXEC,
+                        as_new_file ? NEW_FILE_MODE : USER_ONLY_MODE);
+  return descriptor == -1 ? errno : 0;
+}
+
+int FilePlace::link_scratch(int descriptor, const std::string& name) const {
+  // Through the process table: linking a descriptor itself (AT_EMPTY_PATH)
+  // needs a privilege.
+  const std::string scratch = std::string(OWN_DESCRIPTORS) + "/" + std::to_string(descriptor);
+  return ::linkat(AT_FDCWD, scratch.c_str(), state_->folder, name.c_str(), AT_SYMLINK_FOLLOW) == 0
+             ? 0
+             : errno;
 }
 
 int FilePlace::replace_with(const std::string& scratch) const {
@@ -252,12 +303,21 @@ std::string descriptor_path(int descriptor) {
   return target;
 }
 
-int create_nameless_scratch(int& descriptor) {
+std::string nameless_scratch_folder() {
   const char* folder = std::getenv("TMPDIR");
-  std::string pattern = folder != nullptr && *folder != '\0' ? folder : DEFAULT_SCRATCH_FOLDER;
-  pattern += "/.quarlex-XXXXXX";
-  // Named only for the moment between its creation and its removal, which
-  // no signal may come between.
+  return folder != nullptr && *folder != '\0' ? folder : DEFAULT_SCRATCH_FOLDER;
+}
+
+int create_nameless_scratch(int& descriptor) {
+  const std::string folder = nameless_scratch_folder();
+  // Never linked anywhere (O_EXCL): nothing of it outlives the run, however
+  // the run ends.
+  descriptor = ::open(folder.c_str(), O_TMPFILE | O_EXCL | O_RDWR | O_CLOEXEC, USER_ONLY_MODE);
+  if (descriptor != -1 || errno != EOPNOTSUPP) return descriptor == -1 ? errno : 0;
+  // A file system without nameless files: one named only for the moment
+  // between its creation and its removal, which no signal may come
+  // between.
+  std::string pattern = folder + "/.quarlex-XXXXXX";
   const SignalsHeldBack held;
   descriptor = ::mkostemp(pattern.data(), O_CLOEXEC);
   if (descriptor == -1) return errno;

@@ -280,6 +280,15 @@ int FilePlace::create_scratch(const std::string& scratch, bool, int& descriptor)
   return 0;
 }
 
+// Windows' nameless files are in the folder GetTempPath names, with a name
+// the system removes: none is made beside the output.
+int FilePlace::create_nameless_scratch(bool, int& descriptor) const {
+  descriptor = -1;
+  return EOPNOTSUPP;
+}
+
+int FilePlace::link_scratch(int, const std::string&) const { return EOPNOTSUPP; }
+
 // The scratch file's handle puts it in the old one's place, in one step.
 // That fails while another process has the old file open without sharing
 // deletion, or is replacing it at the same moment (a parallel build
@@ -378,6 +387,14 @@ std::FILE* open_for_reading(const char* path) {
 int reopen_for_writing(int, int& reopened) {
   reopened = -1;
   return EBADF;
+}
+
+std::string nameless_scratch_folder() {
+  std::array<wchar_t, MAX_PATH + 1> folder{};
+  const DWORD length = ::GetTempPathW(static_cast<DWORD>(folder.size()), folder.data());
+  return length == 0 || length >= folder.size()
+             ? std::string()
+             : utf8_from_wide(std::wstring_view(folder.data(), length));
 }
 
 int create_nameless_scratch(int& descriptor) {

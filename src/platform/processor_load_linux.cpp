@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <sched.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <array>
@@ -43,6 +44,14 @@ bool processors_free_for(int threads, int own_ready) {
   if (ready < 0) return false;
   const int others = ready > own_ready ? ready - own_ready : 0;
   return others + threads <= CPU_COUNT(&allowed);
+}
+
+std::uint64_t process_cpu_ns() {
+  constexpr std::uint64_t NS_PER_SECOND = 1'000'000'000;
+  timespec spent{};
+  if (::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &spent) != 0) return 0;
+  return static_cast<std::uint64_t>(spent.tv_sec) * NS_PER_SECOND +
+         static_cast<std::uint64_t>(spent.tv_nsec);
 }
 
 }  // namespace quarlex

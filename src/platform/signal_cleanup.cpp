@@ -2,6 +2,7 @@
 
 #include <array>
 #include <csignal>
+#include <cstdint>
 #include <cstring>
 
 #include "platform/cleanup_slot.h"
@@ -9,7 +10,7 @@
 namespace quarlex {
 namespace {
 
-enum CleanupAction : int { NOTHING, REMOVE_SCRATCH, EMPTY_OUTPUT };
+enum CleanupAction : int { NOTHING, REMOVE_SCRATCH, GIVE_BACK_ROOM, EMPTY_OUTPUT };
 
 // Room for a scratch file's name, or its whole path where the system
 // needs that; one longer is not recorded, and then outlives a signal.
@@ -28,6 +29,8 @@ struct CleanupSlot {
   int folder = -1;
   std::array<char, REMOVAL_NAME_BYTES> name{};
   int descriptor = -1;
+  std::uint64_t length = 0;   // what the output keeps, giving back room
+  std::int64_t modified = 0;  // and its modification time
 };
 CleanupSlot slot;
 
@@ -46,10 +49,18 @@ void clean_up_by_emptying(int descriptor) {
   slot.action = EMPTY_OUTPUT;
 }
 
+void clean_up_by_giving_back(int descriptor, std::uint64_t length, std::int64_t modified) {
+  slot.descriptor = descriptor;
+  slot.length = length;
+  slot.modified = modified;
+  slot.action = GIVE_BACK_ROOM;
+}
+
 void clean_up_nothing() noexcept { slot.action = NOTHING; }
 
 void clean_up_now() noexcept {
   if (slot.action == REMOVE_SCRATCH) remove_now(slot.folder, slot.name.data());
+  if (slot.action == GIVE_BACK_ROOM) give_back_room(slot.descriptor, slot.length, slot.modified);
   if (slot.action == EMPTY_OUTPUT) empty_file(slot.descriptor);
   slot.action = NOTHING;
 }

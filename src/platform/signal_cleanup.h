@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "platform/file_place.h"
@@ -7,8 +8,9 @@
 namespace quarlex {
 
 // What a signal that ends the run must still do so that it leaves nothing
-// behind: remove the scratch file that is being written, or empty the
-// output that is being copied over, so that it is never left cut. The
+// behind: remove the scratch file that is being written, give back the
+// room reserved in an output, or empty the output that is being copied
+// over, so that it is never left cut. The
 // handler knows it from the one cleanup slot, which these calls set. The
 // slot and its rules are alike on every system (signal_cleanup.cpp); each
 // system's file holds its handlers and the calls that clean up.
@@ -25,6 +27,8 @@ void remove_signal_cleanup() noexcept;
 // (SignalsHeldBack) while the slot changes, so that none sees it half set.
 void clean_up_by_removing(const FilePlace& place, const std::string& scratch);
 void clean_up_by_emptying(int descriptor);
+// See give_back_room().
+void clean_up_by_giving_back(int descriptor, std::uint64_t length, std::int64_t modified);
 void clean_up_nothing() noexcept;
 
 // Holds back the signals that have a cleanup while it lives, in this

@@ -58,6 +58,10 @@ std::string_view what_failed(Failure failure) {
       return "cannot convert ";
     case Failure::CreateScratch:
       return "cannot create a scratch file for ";
+    case Failure::CreateScratchIn:
+      return "cannot create a scratch file in ";
+    case Failure::WriteScratchIn:
+      return "cannot write a scratch file in ";
     case Failure::Read:
       return "cannot read ";
     case Failure::Write:
@@ -143,9 +147,11 @@ void print_reason(Failure failure, std::string_view file, int error, std::string
       line.append_quoted(file);
       line.append(" is not");
       break;
+    case Failure::CreateScratchIn:
+    case Failure::WriteScratchIn:
     case Failure::Memory:
       line.append_quoted(file);
-      line.append(" into ");
+      line.append(failure == Failure::Memory ? " into " : " for ");
       line.append_quoted(other_file);
       line.append(": ");
       line.append(reason_text(error));

@@ -21,6 +21,8 @@ enum class Failure {
   SameFile,
   Swapped,  // `file` is OUTPUT, `other_file` SOURCE
   CreateScratch,
+  CreateScratchIn,  // `file` is the scratch folder, `other_file` OUTPUT
+  WriteScratchIn,   // the same
   Read,
   Write,
   Close,

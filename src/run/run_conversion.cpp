@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/file_facts.h"
+#include "platform/file_place.h"
 #include "platform/standard_streams.h"
 #include "run/label_rules.h"
 #include "run/messages.h"
@@ -44,7 +45,9 @@ enum class RunOutcome {
   OutputUnopenable,
   ArgumentsSwapped,
   ScratchUnmakeable,
+  ScratchUnmakeableElsewhere,  // in the folder of nameless scratch files
   ReadFailed,
+  ScratchWriteFailed,  // a scratch file in that folder
   WriteFailed,
   CloseFailed,
   ReplaceFailed,
@@ -121,6 +124,33 @@ bool arguments_look_swapped(const OutputFile& output_file, SourceBlocks& blocks,
       {reinterpret_cast<const char*>(blocks.data()), static_cast<std::size_t>(first.size)});
 }
 
+// Writes the whole include file to `output`, the source's blocks read to
+// their end, and closes it.
+RunResult write_include_file(OutputStream& output, SourceBlocks& blocks, SourceFile& source,
+                             const RunArguments& arguments, const LocalTime& stamp,
+                             const FileFacts& source_facts) {
+  const std::string label = derive_label(arguments.label_text);
+  const OutputFlavour flavour = choose_flavour(arguments.output_path);
+
+  std::string line_buffer;
+  line_buffer.reserve(LINE_BUFFER_BYTES);
+  compose_header(line_buffer, flavour, arguments.source_path, label, stamp);
+  if (!output.write(line_buffer)) return output_failure(output);
+
+  std::uint64_t byte_count = 0;
+  {
+    Progress progress(standard_error_is_terminal(),
+                      source_facts.kind == FileKind::Regular ? source_facts.size : 0);
+    const RunResult data = convert_data(blocks, output, flavour, progress, byte_count);
+    if (data.outcome != RunOutcome::Converted) return data;
+  }
+  source.reset();
+
+  compose_size_equate(line_buffer, flavour, label, byte_count);
+  if (!output.write(line_buffer) || !output.close()) return output_failure(output);
+  return {RunOutcome::Converted};
+}
+
 RunResult convert(const RunArguments& arguments, const ClosedAtStart& closed) {
   // Checked first: a run that cannot stamp its header as asked must not
   // touch the output.
@@ -149,32 +179,24 @@ RunResult convert(const RunArguments& arguments, const ClosedAtStart& closed) {
   if (failure.outcome != RunOutcome::Converted) return failure;
 
   const OutputFile::Opening opened = output_file.open();
-  if (opened.descriptor == -1)
-    return {opened.scratch_failed ? RunOutcome::ScratchUnmakeable : RunOutcome::OutputUnopenable,
+  if (opened.descriptor == -1 && opened.scratch_failed)
+    return {opened.scratch_elsewhere ? RunOutcome::ScratchUnmakeableElsewhere
+                                     : RunOutcome::ScratchUnmakeable,
             opened.error};
-  // Declared after the output file, so that its stream is closed before the
-  // scratch file goes.
-  OutputStream output(opened.sink());
-
-  const std::string label = derive_label(arguments.label_text);
-  const OutputFlavour flavour = choose_flavour(arguments.output_path);
-
-  std::string line_buffer;
-  line_buffer.reserve(LINE_BUFFER_BYTES);
-  compose_header(line_buffer, flavour, arguments.source_path, label, *stamp);
-  if (!output.write(line_buffer)) return output_failure(output);
-
-  std::uint64_t byte_count = 0;
+  if (opened.descriptor == -1) return {RunOutcome::OutputUnopenable, opened.error};
   {
-    Progress progress(standard_error_is_terminal(),
-                      source_facts.kind == FileKind::Regular ? source_facts.size : 0);
-    const RunResult data = convert_data(blocks, output, flavour, progress, byte_count);
-    if (data.outcome != RunOutcome::Converted) return data;
+    // Closed before the scratch file goes.
+    OutputStream output(opened.sink());
+    const RunResult written =
+        write_include_file(output, blocks, source, arguments, *stamp, source_facts);
+    // Where the text goes into a scratch file in another folder, the
+    // fault of a write is that folder's.
+    const bool stream_failed =
+        written.outcome == RunOutcome::WriteFailed || written.outcome == RunOutcome::CloseFailed;
+    if (stream_failed && opened.scratch_elsewhere)
+      return {RunOutcome::ScratchWriteFailed, written.error};
+    if (written.outcome != RunOutcome::Converted) return written;
   }
-  source.reset();
-
-  compose_size_equate(line_buffer, flavour, label, byte_count);
-  if (!output.write(line_buffer) || !output.close()) return output_failure(output);
   return install_failure(output_file.install());
 }
 
@@ -210,6 +232,15 @@ int report(const RunResult& result, const RunArguments& arguments) {
     case RunOutcome::ScratchUnmakeable:
       print_message(Message::OutputUnopenable);
       print_reason(Failure::CreateScratch, arguments.output_path, result.error);
+      break;
+    case RunOutcome::ScratchUnmakeableElsewhere:
+      print_message(Message::OutputUnopenable);
+      print_reason(Failure::CreateScratchIn, nameless_scratch_folder(), result.error,
+                   arguments.output_path);
+      break;
+    case RunOutcome::ScratchWriteFailed:
+      print_reason(Failure::WriteScratchIn, nameless_scratch_folder(), result.error,
+                   arguments.output_path);
       break;
     case RunOutcome::ReadFailed:
       print_reason(Failure::Read, arguments.source_path, result.error);

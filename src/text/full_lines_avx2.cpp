@@ -9,7 +9,7 @@
 
 // As with the 512-bit composer, only these functions carry the 256-bit
 // instructions, and they are called only on a processor that has them.
-#define QUARLEX_AVX2_TARGET __attribute__((target("avx2,popcnt")))
+#define QUARLEX_AVX2_TARGET QUARLEX_TARGET_OF(QUARLEX_AVX2_COMPOSER_FEATURES)
 
 namespace quarlex {
 namespace {
@@ -150,11 +150,6 @@ QUARLEX_AVX2_TARGET char* compose_full_lines_avx2(char* out, const std::uint8_t*
     out = line_parts::end_line(out);
   }
   return out;
-}
-
-bool processor_runs_avx2_composer() {
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
 }
 
 }  // namespace quarlex

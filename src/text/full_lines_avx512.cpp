@@ -11,8 +11,7 @@
 // 512-bit instructions carry them as a target of their own, so the rest of
 // the program still runs on any x86-64 processor; they are called only
 // after the processor has been asked whether it has them.
-#define QUARLEX_AVX512_TARGET \
-  __attribute__((target("avx512f,avx512bw,avx512vbmi,avx512vbmi2,popcnt")))
+#define QUARLEX_AVX512_TARGET QUARLEX_TARGET_OF(QUARLEX_AVX512_COMPOSER_FEATURES)
 
 namespace quarlex {
 namespace {
@@ -150,13 +149,6 @@ QUARLEX_AVX512_TARGET char* compose_full_lines_avx512(char* out, const std::uint
     }
   }
   return compose_full_lines_portable(out, bytes, lines % LINES_PER_STEP, prefix);
-}
-
-bool processor_runs_avx512_composer() {
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-         __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512vbmi2") &&
-         __builtin_cpu_supports("popcnt");
 }
 
 }  // namespace quarlex

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 
 #include "write/output_sink.h"
@@ -66,13 +67,75 @@ class FirstError {
 // Writes each chunk at once, in the caller's thread.
 std::unique_ptr<ChunkWriter> make_direct_chunk_writer(OutputSink& sink);
 
-// When chunks go to a thread of their own: while a processor is free for
-// it, or always (for tests of the hand-over).
-enum class HandOver { WhileAProcessorIsFree, Always };
+// What a run measures of itself to decide whether a writer thread pays.
+// Behind an interface so that tests set what the writer sees.
+class RunGauges {
+ public:
+  virtual ~RunGauges() = default;
+  // Whether a processor this process may use is free for one more thread,
+  // `own_ready` of this process's threads being ready to run already.
+  virtual bool processor_free(int own_ready) = 0;
+  // Nanoseconds since some fixed moment: of the clock on the wall, and of
+  // processor time spent by every thread of this process.
+  virtual std::uint64_t wall_ns() = 0;
+  virtual std::uint64_t cpu_ns() = 0;
+};
+
+// The gauges of this process and machine.
+RunGauges& this_run_gauges();
+
+// Wall and processor time that a number of chunks took.
+struct StretchCost {
+  std::uint64_t wall_ns;
+  std::uint64_t cpu_ns;
+  std::uint64_t chunks;
+};
+
+// Whether handing chunks to a writer thread pays, from chunks `one_thread`
+// wrote at once and chunks `overlapped` handed over: it pays when it took
+// less wall time per chunk at no more than OVERLAP_CPU_ALLOWANCE_PERCENT
+// more processor time per chunk than one thread spends.
+inline constexpr std::uint64_t OVERLAP_CPU_ALLOWANCE_PERCENT = 15;
+inline constexpr std::uint64_t PERCENT = 100;
+constexpr bool overlap_pays(StretchCost one_thread, StretchCost overlapped) {
+  // Per chunk, multiplied out: a * b_chunks < b * a_chunks.
+  return overlapped.wall_ns * one_thread.chunks < one_thread.wall_ns * overlapped.chunks &&
+         overlapped.cpu_ns * one_thread.chunks * PERCENT <=
+             one_thread.cpu_ns * overlapped.chunks * (PERCENT + OVERLAP_CPU_ALLOWANCE_PERCENT);
+}
+
+// Each stretch of this many chunks (128 MiB of text) is decided anew, so
+// that the decision follows the load of the machine as it changes; the
+// first is decided after 2 * PROBE_CHUNKS chunks (16 MiB of text).
+inline constexpr std::size_t STRETCH_CHUNKS = 512;
+
+// At the start of every stretch, this many chunks are written at once and
+// as many handed over, each measured: milliseconds of work, so that a
+// wake-up or a timer tick is small beside them, few enough that a way that
+// does not pay costs little (the one handed over is a sixteenth of the
+// stretch).
+inline constexpr std::size_t PROBE_CHUNKS = 32;
+static_assert(PROBE_CHUNKS * 16 == STRETCH_CHUNKS);
+
+// How often, in chunks, the composing thread looks again whether a
+// processor is still free for the writer: seldom enough that the look
+// costs nothing beside the text, often enough that the run follows a
+// change in the machine's load while it goes on.
+inline constexpr std::size_t LOAD_CHECK_CHUNKS = 64;
+
+// When chunks go to a thread of their own: while the run measures that it
+// pays (see make_background_chunk_writer), or always (for tests of the
+// hand-over).
+enum class HandOver { WhileItPays, Always };
 
 // Writes chunks in a thread of its own while the caller composes the next
 // ones, as `hand_over` says, and at once in the caller's thread otherwise;
-// where this build has no threads, always at once.
-std::unique_ptr<ChunkWriter> make_background_chunk_writer(OutputSink& sink, HandOver hand_over);
+// where this build has no threads, always at once. WhileItPays decides
+// from `gauges`, again and again as the run goes on: each stretch of
+// chunks begins with a few written at once and, where a processor is free,
+// as many handed over, both measured; the rest of the stretch goes the way
+// that paid (overlap_pays), handed over only while a processor stays free.
+std::unique_ptr<ChunkWriter> make_background_chunk_writer(OutputSink& sink, HandOver hand_over,
+                                                          RunGauges& gauges = this_run_gauges());
 
 }  // namespace quarlex

@@ -1,5 +1,6 @@
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <system_error>
@@ -30,11 +31,11 @@ constexpr std::size_t REFILL_BUFFERS = CHUNK_BUFFERS / 2;
 // other one reads.
 constexpr std::size_t CACHE_LINE_BYTES = 64;
 
-// How often, in chunks, the composing thread looks again whether a
-// processor is free for the writer: seldom enough that the look costs
-// nothing beside the text, often enough that the run follows a change in
-// the machine's load while it goes on.
-constexpr std::size_t LOAD_CHECK_CHUNKS = 64;
+// The first chunks of each probe are not timed: written at once, the first
+// waits for the writer to finish what was handed over before; handed
+// over, the first fill the buffers without waiting for the writer.
+constexpr std::size_t UNTIMED_CHUNKS = CHUNK_BUFFERS;
+static_assert(UNTIMED_CHUNKS < PROBE_CHUNKS);
 
 // A hand-over runs on the composing thread and one writer thread.
 constexpr int COMPOSING_THREADS = 1;
@@ -43,12 +44,18 @@ constexpr int HAND_OVER_THREADS = COMPOSING_THREADS + WRITER_THREADS;
 
 // Writing the text into the page cache costs the kernel more time than
 // reading and composing it costs us; on a processor of its own the writing
-// overlaps the composing. Where no processor is free (every core busy in a
-// parallel build) a second thread only adds hand-overs: the chunks are
-// then written at once, as by the direct writer.
+// can overlap the composing. Whether that pays depends on the machine:
+// where composing is a small share of the time, or where the two
+// processors slow each other (a shared core, caches, the hand-overs'
+// wake-ups), a second thread only adds processor time. So the run
+// measures both ways on itself and takes the one that paid. Where no
+// processor is free (every core busy in a parallel build) a second thread
+// only adds hand-overs: the chunks are then written at once, as by the
+// direct writer.
 class BackgroundChunkWriter final : public ChunkWriter {
  public:
-  BackgroundChunkWriter(OutputSink& sink, HandOver hand_over) : sink_(sink), hand_over_(hand_over) {
+  BackgroundChunkWriter(OutputSink& sink, HandOver hand_over, RunGauges& gauges)
+      : sink_(sink), hand_over_(hand_over), gauges_(gauges) {
     for (auto& buffer : buffers_)
       buffer = std::make_unique_for_overwrite<char[]>(CHUNK_AND_OVERHANG_BYTES);
   }
@@ -107,17 +114,46 @@ class BackgroundChunkWriter final : public ChunkWriter {
   };
 
   // Whether this chunk goes to the writer thread, which is started the
-  // first time one does. Asks after the processors once per
-  // LOAD_CHECK_CHUNKS chunks.
+  // first time one does; called once per chunk, in order, before it is
+  // written.
   bool hands_over() {
     if (hand_over_ == HandOver::Always) return start_writer();
-    if (chunks_to_next_check_-- > 0) return handing_over_;
-    chunks_to_next_check_ = LOAD_CHECK_CHUNKS - 1;
-    // Of the machine's ready tasks, these are this run's own: the composing
-    // thread, and the writer once it runs.
-    const int own_ready = thread_.joinable() ? HAND_OVER_THREADS : COMPOSING_THREADS;
-    handing_over_ = processors_free_for(HAND_OVER_THREADS, own_ready) && start_writer();
+    const std::size_t chunk = chunk_in_stretch_;
+    chunk_in_stretch_ = (chunk + 1) % STRETCH_CHUNKS;
+    if (chunk == 0) {
+      // Chunks written at once first: measured as the way to beat.
+      handing_over_ = false;
+    } else if (chunk == UNTIMED_CHUNKS) {
+      mark_ = now();
+    } else if (chunk == PROBE_CHUNKS) {
+      one_thread_ = since_mark(PROBE_CHUNKS - UNTIMED_CHUNKS);
+      handing_over_ = gauges_.processor_free(COMPOSING_THREADS) && start_writer();
+      probing_overlap_ = handing_over_;
+    } else if (chunk == PROBE_CHUNKS + UNTIMED_CHUNKS && probing_overlap_) {
+      mark_ = now();
+      written_at_mark_ = written_.load();
+    } else if (chunk == 2 * PROBE_CHUNKS && probing_overlap_) {
+      // Timed by the chunks written since the mark, up to the last handed
+      // over: the writer's pace is the pace of the overlap.
+      probing_overlap_ = false;
+      const std::size_t handed = handed_.load(std::memory_order_relaxed);
+      wait_for_free([&] { return written_.load() == handed; });
+      handing_over_ = overlap_pays(one_thread_, since_mark(handed - written_at_mark_));
+    } else if (handing_over_ && !probing_overlap_ && chunk % LOAD_CHECK_CHUNKS == 0) {
+      // Of the machine's ready tasks, these are this run's own: the
+      // composing thread and the writer.
+      handing_over_ = gauges_.processor_free(HAND_OVER_THREADS);
+    }
     return handing_over_;
+  }
+
+  StretchCost now() { return {gauges_.wall_ns(), gauges_.cpu_ns(), 0}; }
+  // The cost of `chunks` chunks since the mark, which moves to now.
+  StretchCost since_mark(std::size_t chunks) {
+    const StretchCost end = now();
+    const StretchCost cost = {end.wall_ns - mark_.wall_ns, end.cpu_ns - mark_.cpu_ns, chunks};
+    mark_ = end;
+    return cost;
   }
 
   bool start_writer() {
@@ -186,17 +222,41 @@ class BackgroundChunkWriter final : public ChunkWriter {
   std::atomic<bool> writer_sleeping_{false};
   std::atomic<bool> stopping_{false};
   FirstError error_;
+  RunGauges& gauges_;
   // The composing thread's own.
-  std::size_t chunks_to_next_check_ = 0;
+  std::size_t chunk_in_stretch_ = 0;
   bool handing_over_ = false;
+  bool probing_overlap_ = false;
+  StretchCost mark_{};
+  std::size_t written_at_mark_ = 0;
+  StretchCost one_thread_{};
   bool thread_failed_ = false;
   std::thread thread_;
 };
 
+class SystemGauges final : public RunGauges {
+ public:
+  bool processor_free(int own_ready) override {
+    return processors_free_for(HAND_OVER_THREADS, own_ready);
+  }
+  std::uint64_t wall_ns() override {
+    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                          std::chrono::steady_clock::now().time_since_epoch())
+                                          .count());
+  }
+  std::uint64_t cpu_ns() override { return process_cpu_ns(); }
+};
+
 }  // namespace
 
-std::unique_ptr<ChunkWriter> make_background_chunk_writer(OutputSink& sink, HandOver hand_over) {
-  return std::make_unique<BackgroundChunkWriter>(sink, hand_over);
+RunGauges& this_run_gauges() {
+  static SystemGauges gauges;
+  return gauges;
+}
+
+std::unique_ptr<ChunkWriter> make_background_chunk_writer(OutputSink& sink, HandOver hand_over,
+                                                          RunGauges& gauges) {
+  return std::make_unique<BackgroundChunkWriter>(sink, hand_over, gauges);
 }
 
 }  // namespace quarlex

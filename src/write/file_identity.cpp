@@ -19,12 +19,13 @@ bool equal_ignoring_case(const std::string& first, const std::string& second) {
 }  // namespace
 
 bool same_file(const FileFacts& first, const std::string& first_path, const FileFacts& second,
-               const std::string& second_path) {
+               const std::string& second_path, bool names_fold_case) {
   if (first.kind == FileKind::Missing || second.kind == FileKind::Missing) return false;
   if (first.identity == second.identity) return true;
-  return first.identity.device == second.identity.device && first.size == second.size &&
-         first.modified == second.modified && first.changed == second.changed &&
-         !first_path.empty() && equal_ignoring_case(first_path, second_path);
+  return names_fold_case && first.identity.device == second.identity.device &&
+         first.size == second.size && first.modified == second.modified &&
+         first.changed == second.changed && !first_path.empty() &&
+         equal_ignoring_case(first_path, second_path);
 }
 
 int standard_descriptor_on(const FileFacts& facts, const ClosedAtStart& closed) {

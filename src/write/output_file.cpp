@@ -1,5 +1,6 @@
 #include "write/output_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -18,6 +19,30 @@ std::uint64_t scratch_salt(int attempt) {
       static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
   constexpr std::uint64_t MIX = 0x9E37'79B9'7F4A'7C15u;
   return now * MIX + static_cast<std::uint64_t>(attempt);
+}
+
+// What a file system may take beyond the blocks of the text itself, for
+// its own records of them: a share of them, and a few blocks whatever the
+// size.
+constexpr std::uint64_t RECORDS_SHARE = 64;
+constexpr std::uint64_t RECORD_BLOCKS = 16;
+
+std::uint64_t whole_blocks(std::uint64_t bytes, std::uint64_t block) {
+  return (bytes + block - 1) / block * block;
+}
+
+// The room that writing `size` bytes over the file takes beyond what it
+// has. Only blocks within its length count as its own: room beyond its
+// end may be a file system's guess that it gives back at any time (XFS).
+std::uint64_t room_needed(const RoomFacts& facts, std::uint64_t size) {
+  const std::uint64_t block = facts.block > 0 ? facts.block : 1;
+  const std::uint64_t blocks = whole_blocks(size, block);
+  const std::uint64_t kept =
+      facts.copies_on_write
+          ? 0
+          : std::min({facts.allocated, whole_blocks(facts.length, block), blocks});
+  const std::uint64_t text = blocks - kept;
+  return text == 0 ? 0 : text + text / RECORDS_SHARE + RECORD_BLOCKS * block;
 }
 
 OutputFile::Opening opened(int descriptor) {
@@ -40,6 +65,14 @@ OutputWay way_for_existing_file(const ReplacementFacts& facts) {
       !facts.mount_point && !facts.sticky_protected && facts.owner_kept && facts.group_kept &&
       facts.attributes_kept && facts.flags_kept;
   return rename_keeps_everything ? OutputWay::ByRename : OutputWay::InPlace;
+}
+
+RoomWay way_to_make_room(const RoomFacts& facts, std::uint64_t size) {
+  const std::uint64_t needed = room_needed(facts, size);
+  // Also where a reservation holds: one that fails part way may keep some
+  // of what it took (ext4 keeps the blocks of a deeper extent tree).
+  if (facts.free < needed) return RoomWay::TooLittle;
+  return facts.reservation_holds && needed > 0 ? RoomWay::Reserve : RoomWay::Enough;
 }
 
 OutputFile::OutputFile(const char* path, const ClosedAtStart& closed) {
@@ -67,10 +100,9 @@ OutputFile::OutputFile(const char* path, const ClosedAtStart& closed) {
     const ReplacementFacts folder = place_->replacement_facts(-1);
     error_ = folder.folder_write_error;
     // A folder that takes new names but lets none go (append-only): the
-    // file is made where it belongs when the text is complete.
-    way_ = error_ != 0                   ? OutputWay::Refused
-           : folder.folder_entries_fixed ? OutputWay::InPlace
-                                         : OutputWay::ByRename;
+    // file gets its name only once the text is complete, and no other.
+    way_ = error_ != 0 ? OutputWay::Refused : OutputWay::ByRename;
+    named_once_complete_ = folder.folder_entries_fixed;
     return;
   }
   if (facts.kind == FileKind::Directory) {
@@ -139,7 +171,8 @@ void OutputFile::decide_for(const FileFacts& facts, const ClosedAtStart& closed)
 }
 
 bool OutputFile::is_file_of(int source) const {
-  return same_file(facts_, full_path_, descriptor_facts(source), descriptor_path(source));
+  return same_file(facts_, full_path_, descriptor_facts(source), descriptor_path(source),
+                   names_fold_case(source));
 }
 
 std::size_t OutputFile::existing_start(char* bytes, std::size_t size) const {
@@ -159,14 +192,34 @@ OutputFile::Opening OutputFile::open() {
     case OutputWay::ByRename:
       return open_scratch_beside();
     case OutputWay::InPlace:
-      if (const int error = create_nameless_scratch(scratch_); error != 0) return {-1, error, true};
-      return opened_scratch(copy_descriptor(scratch_));
+      break;
   }
-  return {-1, EINVAL};
+  if (const int error = create_nameless_scratch(scratch_); error != 0) {
+    Opening failed{-1, error, true};
+    failed.scratch_elsewhere = true;
+    return failed;
+  }
+  Opening opening = opened_scratch(copy_descriptor(scratch_));
+  opening.scratch_elsewhere = true;
+  return opening;
 }
 
 OutputFile::Opening OutputFile::open_scratch_beside() {
   const bool as_new_file = facts_.kind == FileKind::Missing;
+  // Nameless where the file system makes such files: nothing of it can
+  // outlive the run, not even SIGKILL.
+  const int nameless = place_->create_nameless_scratch(as_new_file, scratch_);
+  if (nameless != EOPNOTSUPP) {
+    if (nameless != 0) return {-1, nameless, true};
+    scratch_nameless_ = true;
+    return opened_scratch(copy_descriptor(scratch_));
+  }
+  // A name made in an append-only folder could never go again: the text is
+  // completed elsewhere and copied into a file made once it is complete.
+  if (named_once_complete_) {
+    way_ = OutputWay::InPlace;
+    return open();
+  }
   // No signal may come between the scratch file's creation and its record
   // in the cleanup slot.
   const SignalsHeldBack held;
@@ -202,6 +255,10 @@ OutputFile::Installing OutputFile::install() {
       return {error, Step::Replace};
     close_descriptor(std::exchange(descriptor_, -1));
   }
+  if (scratch_nameless_) {
+    if (named_once_complete_) return link_as_output();
+    if (const int error = name_scratch(); error != 0) return {error, Step::Replace};
+  }
   // Some systems replace no file that is open, this process's own
   // descriptors included.
   if (const int error = close_descriptor(std::exchange(scratch_, -1)); error != 0)
@@ -216,20 +273,39 @@ OutputFile::Installing OutputFile::install() {
   return {};
 }
 
+int OutputFile::name_scratch() {
+  // No signal may come between the name and its record in the cleanup slot.
+  const SignalsHeldBack held;
+  int error = EEXIST;
+  for (int attempt = 0; attempt < SCRATCH_ATTEMPTS && error == EEXIST; ++attempt) {
+    std::string name = scratch_name(place_->name(), scratch_salt(attempt));
+    error = place_->link_scratch(scratch_, name);
+    if (error == 0) scratch_name_ = std::move(name);
+  }
+  if (error == 0) clean_up_by_removing(*place_, scratch_name_);
+  return error;
+}
+
+OutputFile::Installing OutputFile::link_as_output() {
+  // The one name the file gets; one that another run made meanwhile stays
+  // (EEXIST).
+  if (const int error = place_->link_scratch(scratch_, place_->name()); error != 0)
+    return {error, Step::Replace};
+  const int error = close_descriptor(std::exchange(scratch_, -1));
+  return error != 0 ? Installing{error, Step::Close} : Installing{};
+}
+
 OutputFile::Installing OutputFile::copy_over() {
   const std::uint64_t size = descriptor_facts(scratch_).size;
   if (descriptor_ == -1) {
     if (const int error = place_->create_new(descriptor_); error != 0) return {error, Step::Write};
   }
   // Before the first byte of OUTPUT changes: a full disk fails here, with
-  // the old text whole. Some file systems keep what a reservation that
-  // failed part way took; cutting the file at its own length gives it back.
-  if (const int error = reserve_room(descriptor_, size); error != 0) {
-    if (const FileFacts old = descriptor_facts(descriptor_); old.kind == FileKind::Regular)
-      cut_file_at(descriptor_, old.size);
-    return {error, Step::Write};
-  }
+  // the old text whole.
+  if (const int error = make_room(size); error != 0) return {error, Step::Write};
   {
+    // From giving back the room reserved straight to emptying: no moment
+    // in between keeps the room.
     const SignalsHeldBack held;
     clean_up_by_emptying(descriptor_);
   }
@@ -244,6 +320,29 @@ OutputFile::Installing OutputFile::copy_over() {
   if (error != 0) return {error, Step::Write};
   const int close_error = close_descriptor(std::exchange(descriptor_, -1));
   return close_error != 0 ? Installing{close_error, Step::Close} : Installing{};
+}
+
+int OutputFile::make_room(std::uint64_t size) {
+  const RoomFacts room = room_facts(descriptor_);
+  const RoomWay way = way_to_make_room(room, size);
+  if (way == RoomWay::TooLittle) return ENOSPC;
+  if (way == RoomWay::Enough) return 0;
+  const FileFacts old = descriptor_facts(descriptor_);
+  // Whatever ends the run from here until the copy starts gives back what
+  // the reservation took, all of it beyond the old length: a reservation
+  // holds only where the file has no hole. Armed until the copy starts.
+  {
+    const SignalsHeldBack held;
+    clean_up_by_giving_back(descriptor_, old.size, old.modified);
+  }
+  const int error = reserve_room_beyond(descriptor_, old.size / room.block * room.block, size);
+  // A file system that turns out to reserve nothing has the room free, as
+  // one known to reserve nothing has.
+  if (error == 0 || error == EOPNOTSUPP) return 0;
+  const SignalsHeldBack held;
+  give_back_room(descriptor_, old.size, old.modified);
+  clean_up_nothing();
+  return error;
 }
 
 OutputFile::~OutputFile() {

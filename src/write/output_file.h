@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -19,6 +20,7 @@ enum class OutputWay {
                       // or the file of a shell's >>): written there as it comes
   AsStream,           // a device or a pipe: written as the text comes
   ByRename,           // a scratch file beside it takes its place once complete
+                      // (or its name, where it had none)
   InPlace,            // completed in a nameless scratch file, then copied over it
 };
 
@@ -28,6 +30,15 @@ enum class OutputWay {
 // attributes, flags, and a folder that lets the name be replaced);
 // otherwise in place.
 OutputWay way_for_existing_file(const ReplacementFacts& facts);
+
+// How writing `size` bytes over an existing file makes sure of its room
+// before the first byte changes.
+enum class RoomWay {
+  Reserve,    // reserve what the file lacks; the reservation holds
+  Enough,     // the file has it, or its file system has it free
+  TooLittle,  // it has not: the run fails with the file as it was
+};
+RoomWay way_to_make_room(const RoomFacts& facts, std::uint64_t size);
 
 // The output of one run: where OUTPUT leads, how it is written, and what
 // that needs. The way is decided when this is made, from what OUTPUT and
@@ -61,6 +72,9 @@ class OutputFile {
     int error = 0;                // then the system's reason
     bool scratch_failed = false;  // the failure was making the scratch file
     bool into_scratch = false;    // the descriptor is on a new scratch file
+    // The scratch file is in nameless_scratch_folder(), not beside OUTPUT:
+    // a failure to make or write it is that folder's.
+    bool scratch_elsewhere = false;
 
     // The sink that writes the include file to the descriptor, and takes it
     // over. REQUIRES: descriptor is not -1.
@@ -98,7 +112,16 @@ class OutputFile {
   // process has open for writing on OUTPUT's file.
   void write_through_copy_of(int descriptor);
   Opening open_scratch_beside();
+  // Gives the nameless scratch file a scratch name beside OUTPUT, for the
+  // rename; returns 0 or the system's reason.
+  int name_scratch();
+  // Gives the nameless scratch file OUTPUT's name, where none was.
+  Installing link_as_output();
   Installing copy_over();
+  // Makes sure the file written over has room for `size` bytes (see
+  // way_to_make_room); returns 0 or the reason it has not. Where it
+  // reserved room, a signal gives it back until the copy's cleanup is set.
+  int make_room(std::uint64_t size);
 
   // The first member: the handlers are in place before any scratch file
   // exists, and go only after the destructor has removed it.
@@ -108,9 +131,11 @@ class OutputFile {
   FileFacts facts_;        // of the file OUTPUT leads to (Missing if none yet)
   std::string full_path_;  // its path as the system gives it
   std::unique_ptr<FilePlace> place_;
-  int descriptor_ = -1;       // the file written through or over, where one is open
-  int scratch_ = -1;          // the scratch file, where one was made
-  std::string scratch_name_;  // a scratch file beside OUTPUT, until it is put in place
+  int descriptor_ = -1;               // the file written through or over, where one is open
+  int scratch_ = -1;                  // the scratch file, where one was made
+  std::string scratch_name_;          // a scratch file beside OUTPUT, until it is put in place
+  bool scratch_nameless_ = false;     // the scratch file beside OUTPUT has no name yet
+  bool named_once_complete_ = false;  // a new OUTPUT in a folder that lets no name go
 };
 
 }  // namespace quarlex

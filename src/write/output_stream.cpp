@@ -12,9 +12,9 @@ std::unique_ptr<ChunkWriter> chunk_writer_for(OutputSink& sink, ChunkWriting wri
   switch (writing) {
     case ChunkWriting::ByFileKind:
       // Into a file the kernel copies every chunk into the page cache,
-      // which costs it more than the chunk cost to compose: worth a thread.
-      if (sink.into_file())
-        return make_background_chunk_writer(sink, HandOver::WhileAProcessorIsFree);
+      // which costs it more than the chunk cost to compose: a thread may
+      // pay, and the run finds out.
+      if (sink.into_file()) return make_background_chunk_writer(sink, HandOver::WhileItPays);
       break;
     case ChunkWriting::AtOnce:
       break;

@@ -10,8 +10,8 @@
 namespace quarlex {
 
 // How whole chunks reach the sink. ByFileKind, for runs: a file on a file
-// system takes them from a writer thread while a processor is free for it
-// (see make_background_chunk_writer), a device or pipe at once, since it
+// system takes them from a writer thread while that pays (see
+// make_background_chunk_writer), a device or pipe at once, since it
 // gains nothing worth the hand-overs. AtOnce and InBackground, for tests:
 // always in the composing thread, always handed over.
 enum class ChunkWriting { ByFileKind, AtOnce, InBackground };

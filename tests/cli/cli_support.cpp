@@ -95,17 +95,21 @@ pid_t start_quarlex(const fs::path& directory, const std::vector<std::string>& a
   ::_exit(127);
 }
 
-fs::path wait_for_scratch(const fs::path& directory, std::string_view output,
-                          std::uintmax_t at_least) {
-  std::string start = ".";
-  start += output;
-  start += ".quarlex-";
+fs::path wait_for_scratch(pid_t process, const fs::path& directory, std::uintmax_t at_least) {
+  // Named or not, the scratch file is open in the process.
+  const fs::path descriptors = "/proc/" + std::to_string(process) + "/fd";
+  const std::string inside = fs::canonical(directory).string() + "/";
   fs::path found;
   support::wait_until([&] {
-    for (const auto& entry : fs::directory_iterator(directory)) {
-      std::error_code error;
-      if (entry.path().filename().string().starts_with(start) &&
-          fs::file_size(entry.path(), error) > at_least && !error) {
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(descriptors, error)) {
+      const std::string target = fs::read_symlink(entry.path(), error).string();
+      struct stat facts {};
+      const bool scratch =
+          target.find(".quarlex-") != std::string::npos || target.ends_with(" (deleted)");
+      if (!error && scratch && target.starts_with(inside) &&
+          ::stat(entry.path().c_str(), &facts) == 0 && S_ISREG(facts.st_mode) &&
+          static_cast<std::uintmax_t>(facts.st_size) > at_least) {
         found = entry.path();
         return true;
       }

@@ -72,11 +72,11 @@ ToolRun run_quarlex(const fs::path& directory, const std::vector<std::string>& a
 pid_t start_quarlex(const fs::path& directory, const std::vector<std::string>& arguments,
                     int output_descriptor = -1, int ignored = 0);
 
-// The scratch file the converter is writing beside `output` in
-// `directory`, once it holds more than `at_least` bytes; empty if none
-// comes within ten seconds.
-fs::path wait_for_scratch(const fs::path& directory, std::string_view output,
-                          std::uintmax_t at_least);
+// The scratch file, named or not, that the converter started as
+// `process` writes in `directory`, once it holds more than `at_least`
+// bytes, as the process table names its descriptor; empty if none comes
+// within ten seconds.
+fs::path wait_for_scratch(pid_t process, const fs::path& directory, std::uintmax_t at_least);
 
 // A file of `size` bytes that takes no room on disk: all zeros.
 void make_sparse_file(const fs::path& path, std::uintmax_t size);

@@ -122,6 +122,64 @@ void move_into(const ScratchFolder& dir, const char* folder, uid_t folder_owner,
   give(dir / folder / "out.h", file_owner, file_mode);
 }
 
+// Where the system protects files in sticky folders, an existing file of
+// another user there is refused as a shell's > is refused, also for root:
+// writing it would hand what the run writes to whoever planted it.
+TEST(Sticky, ProtectedFilesAreRefusedAsAShellRefusesThem) {
+  SKIP_UNLESS(missing_for(true));
+  for (const char* setting : {"/proc/sys/fs/protected_regular", "/proc/sys/fs/protected_fifos"})
+    if (!fs::exists(setting)) GTEST_SKIP() << "no " << setting << " here";
+  const struct {
+    const char* what;
+    bool fifo;
+    const char* value;  // of protected_regular or protected_fifos
+    mode_t folder_mode;
+    bool refused;
+  } cases[] = {
+      {"a file, 1, world-writable folder", false, "1", 01777, true},
+      {"a file, 2, world-writable folder", false, "2", 01777, true},
+      {"a file, 2, group-writable folder", false, "2", 01770, true},
+      {"a file, 1, group-writable folder", false, "1", 01770, false},
+      {"a file, 0, world-writable folder", false, "0", 01777, false},
+      {"a FIFO, 1, world-writable folder", true, "1", 01777, true},
+      {"a FIFO, 2, group-writable folder", true, "2", 01770, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const SystemSetting setting(
+        c.fifo ? "/proc/sys/fs/protected_fifos" : "/proc/sys/fs/protected_regular", c.value);
+    ScratchFolder dir;
+    write_file(dir / "s.bin", SOURCE_BYTES);
+    fs::create_directory(dir / "pub");
+    give(dir / "pub", 0, c.folder_mode);
+    const fs::path planted = dir / "pub" / "out.h";
+    if (c.fifo) {
+      ASSERT_EQ(::mkfifo(planted.c_str(), 0666), 0);
+    } else {
+      write_file(planted, "");
+    }
+    give(planted, NOBODY, 0666);
+    // What the system itself says to a shell's >> (no truncation).
+    const bool shell_refused =
+        run_shell("sh -c ': >> " + shell_quote(planted.string()) + "' 2> /dev/null") != 0;
+    EXPECT_EQ(shell_refused, c.refused);
+    if (!c.refused && c.fifo) continue;  // it would wait for a reader
+    // A FIFO that is opened waits for a reader: cut short.
+    const ToolRun run = run_quarlex(dir.path(), {"s.bin", "pub/out.h"}, "timeout 20");
+    if (c.refused) {
+      EXPECT_EQ(run.status, 1);
+      EXPECT_EQ(run.printed, "Could not open output file\r\n");
+      EXPECT_EQ(run.errors, "quarlex: cannot open output file 'pub/out.h': Permission denied\n");
+      if (!c.fifo) {
+        EXPECT_EQ(read_file(planted), "");
+      }
+    } else {
+      EXPECT_EQ(run.status, 0) << run.errors;
+    }
+    EXPECT_EQ(names_in(dir / "pub"), std::set<std::string>{"out.h"});
+  }
+}
+
 // Each case is one where a new file renamed over OUTPUT would lose what
 // OUTPUT had. The file must then be written over: the same inode, every
 // byte of the new text and nothing of the old, and nothing left anywhere.
@@ -162,6 +220,13 @@ TEST(InPlace, WhereARenameWouldLoseSomethingTheFileIsWrittenOver) {
          struct stat facts {};
          ASSERT_EQ(::stat((dir / "own" / "out.h").c_str(), &facts), 0);
          EXPECT_EQ(facts.st_uid, 0u);
+       }},
+      {"a file of a user the user namespace does not map", true, "ns/out.h", "unshare -U -r",
+       [](const ScratchFolder& dir) { move_into(dir, "ns", 0, 0755, NOBODY, 0666); },
+       [](const ScratchFolder& dir) {
+         struct stat facts {};
+         ASSERT_EQ(::stat((dir / "ns" / "out.h").c_str(), &facts), 0);
+         EXPECT_EQ(facts.st_uid, NOBODY);
        }},
       {"a file flag (chattr +d)", true, "out.h", "",
        [](const ScratchFolder& dir) {
@@ -327,10 +392,10 @@ TEST(InPlace, ASignalBeforeTheCopyLeavesTheOldFileWhole) {
   EXPECT_EQ(names_in(dir.path()), (std::set<std::string>{"other.h", "out.h", "source"}));
 }
 
-// FAT through FUSE reserves no room ahead: a disk that fills during the
-// copy leaves the file empty, never cut. Bound onto its own name, the file
-// is a mount point, which is written in place.
-TEST(InPlace, AFailureDuringTheCopyLeavesTheFileEmpty) {
+// FAT through FUSE reserves no room ahead: its free room is made sure of
+// before the copy, and a full disk leaves the old text whole. Bound onto
+// its own name, the file is a mount point, which is written in place.
+TEST(InPlace, AFullFatDiskLeavesTheOldTextWhole) {
   SKIP_UNLESS(missing_for(true));
   ScratchFolder dir;
   const fs::path fat = dir / "fat";
@@ -345,8 +410,44 @@ TEST(InPlace, AFailureDuringTheCopyLeavesTheFileEmpty) {
     ASSERT_TRUE(bound.mounted());
     const ToolRun run = run_quarlex(dir.path(), {"big.bin", "fat/out.h"});
     EXPECT_EQ(run.status, 1);
-    EXPECT_TRUE(run.errors.starts_with("quarlex: cannot write 'fat/out.h': ")) << run.errors;
-    EXPECT_EQ(fs::file_size(fat / "out.h"), 0u);
+    EXPECT_EQ(run.errors, "quarlex: cannot write 'fat/out.h': No space left on device\n");
+    EXPECT_EQ(read_file(fat / "out.h"), OLD_TEXT);
+  }
+}
+
+// What still ends the copy part way (a disk another program fills
+// meanwhile, a signal) leaves the file empty, never cut: the failure and
+// the signal are put into the copy's first call by strace.
+TEST(InPlace, AFailureOrSignalDuringTheCopyLeavesTheFileEmpty) {
+  SKIP_UNLESS(missing_for(false, {"strace"}));
+  if (testing_another_executable()) GTEST_SKIP() << "traces this build's executable itself";
+  const struct {
+    const char* injected;
+    int status;          // as a shell reports it
+    std::string errors;  // the tool's own (strace names the signal)
+  } cases[] = {
+      {"error=ENOSPC", 1, "quarlex: cannot write 'out.h': No space left on device\n"},
+      {"signal=SIGTERM", 128 + SIGTERM, ""},
+      {"signal=SIGHUP", 128 + SIGHUP, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.injected);
+    ScratchFolder dir;
+    write_file(dir / "s.bin", SOURCE_BYTES);
+    // Longer than the new text: a copy left as it stopped would keep its end.
+    write_file(dir / "out.h", OLD_TEXT);
+    fs::create_hard_link(dir / "out.h", dir / "other.h");
+    const ToolRun run = run_quarlex(
+        dir.path(), {"s.bin", "out.h"},
+        std::string("strace -f -o /dev/null -e trace=sendfile -e inject=sendfile:") + c.injected);
+    EXPECT_EQ(run.status, c.status);
+    if (c.errors.empty()) {
+      EXPECT_EQ(run.errors.find("quarlex"), std::string::npos) << run.errors;
+    } else {
+      EXPECT_EQ(run.errors, c.errors);
+    }
+    EXPECT_EQ(read_file(dir / "other.h"), "");
+    EXPECT_EQ(names_in(dir.path()), (std::set<std::string>{"other.h", "out.h", "s.bin"}));
   }
 }
 
@@ -390,6 +491,87 @@ TEST(Scratch, AScratchFileThatCannotBeMadeFailsTheRun) {
     EXPECT_EQ(read_file(place / "out.h"), OLD_TEXT);
     EXPECT_EQ(names_in(place), names);
   }
+}
+
+// A fault of the folder that holds the scratch file of a run in place
+// (TMPDIR) is named as that folder's, not OUTPUT's; and no scratch file
+// ever has a name there, so that a folder that lets no name go keeps
+// none.
+TEST(Scratch, TheScratchFolderIsNamedWhereTheFaultIsThere) {
+  SKIP_UNLESS(missing_for(false, {"chattr"}));
+  const struct {
+    const char* what;
+    bool needs_root;
+    std::string prefix;
+    int status;
+    std::string printed;
+    std::string errors;
+  } cases[] = {
+      {"a missing folder", false, "TMPDIR=gone", 1, "Could not open output file\r\n",
+       "quarlex: cannot create a scratch file in 'gone' for 'out.h': No such file or directory\n"},
+      {"a full folder", true, "TMPDIR=small", 1, "",
+       "quarlex: cannot write a scratch file in 'small' for 'out.h': No space left on device\n"},
+      {"an append-only folder", true, "TMPDIR=small", 0, "", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (case_skipped(c.what, missing_for(c.needs_root))) continue;
+    ScratchFolder dir;
+    write_file(dir / "s.bin", sample_bytes(1 << 20));
+    write_file(dir / "out.h", OLD_TEXT);
+    fs::create_hard_link(dir / "out.h", dir / "other.h");
+    fs::create_directory(dir / "small");
+    std::unique_ptr<support::SmallFileSystem> small;
+    if (c.needs_root) {
+      small = std::make_unique<support::SmallFileSystem>(dir / "small", "1M");
+      ASSERT_TRUE(small->mounted()) << small->why_not();
+    }
+    const bool append_only = c.status == 0;
+    if (append_only) {
+      small.reset();  // room for the whole text
+      ASSERT_EQ(run_shell("chattr +a " + shell_quote((dir / "small").string())), 0);
+    }
+    const ToolRun run = run_quarlex(dir.path(), {"s.bin", "out.h"}, c.prefix);
+    if (append_only) run_shell("chattr -a " + shell_quote((dir / "small").string()));
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(run.printed, c.printed);
+    EXPECT_EQ(run.errors, c.errors);
+    if (c.status != 0) {
+      EXPECT_EQ(read_file(dir / "other.h"), OLD_TEXT);
+    }
+    EXPECT_TRUE(fs::is_empty(dir / "small"));
+  }
+}
+
+// In a folder that lets no name go (append-only), a new OUTPUT gets its
+// name only once its text is complete: a full disk leaves no name behind.
+TEST(Scratch, ANewOutputInAnAppendOnlyFolderIsNamedOnlyOnceComplete) {
+  SKIP_UNLESS(missing_for(true, {"chattr"}));
+  ScratchFolder dir;
+  const std::string bytes = sample_bytes(1 << 20);
+  write_file(dir / "s.bin", bytes);
+  const support::SmallFileSystem small(dir / "small", "16M", support::SmallKind::Ext4);
+  if (small.why_not() == "no loop devices here") GTEST_SKIP() << small.why_not();
+  ASSERT_TRUE(small.mounted()) << small.why_not();
+  const fs::path folder = dir / "small" / "ao";
+  fs::create_directory(folder);
+  ASSERT_EQ(run_shell("chattr +a " + shell_quote(folder.string())), 0);
+  const int filler = ::open((dir / "small" / "filler").c_str(), O_WRONLY | O_CREAT, 0600);
+  ASSERT_GE(filler, 0);
+  constexpr std::uintmax_t LEFT = 1 << 20;  // a fifth of the text
+  ASSERT_EQ(::posix_fallocate(filler, 0, static_cast<off_t>(small.free_bytes() - LEFT)), 0);
+  ::close(filler);
+  const ToolRun full = run_quarlex(dir.path(), {"s.bin", "small/ao/new.h"});
+  EXPECT_EQ(full.status, 1);
+  EXPECT_EQ(full.errors, "quarlex: cannot write 'small/ao/new.h': No space left on device\n");
+  EXPECT_TRUE(fs::is_empty(folder));
+  fs::remove(dir / "small" / "filler");
+  const ToolRun roomy = run_quarlex(dir.path(), {"s.bin", "small/ao/new.h"});
+  EXPECT_EQ(roomy.status, 0) << roomy.errors;
+  EXPECT_EQ(mask_date_line(read_file(folder / "new.h")),
+            include_file(Flavour::CSource, "s.bin", "s_bin", bytes));
+  EXPECT_EQ(names_in(folder), std::set<std::string>{"new.h"});
+  run_shell("chattr -a " + shell_quote(folder.string()));
 }
 
 // Under an address-space limit every run either completes or fails with
@@ -662,7 +844,7 @@ TEST(Rename, ARefusedRenameFailsTheRunAndLeavesNothing) {
   write_file(dir / "out.h", OLD_TEXT);
   const pid_t child = start_quarlex(dir.path(), {"big.bin", "out.h", "big"});
   ASSERT_GT(child, 0);
-  const bool started = !wait_for_scratch(dir.path(), "out.h", 0).empty();
+  const bool started = !wait_for_scratch(child, dir.path(), 0).empty();
   fs::remove(dir / "out.h");
   fs::create_directory(dir / "out.h");
   write_file(dir / "out.h" / "inside", "");

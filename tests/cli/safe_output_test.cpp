@@ -127,17 +127,16 @@ TEST(SafeOutput, InterruptionLeavesTheOldOutputAndNoScratchFile) {
     write_file(dir / "out.h", OLD_TEXT);
     const pid_t child = start_quarlex(dir.path(), {"huge.bin", "out.h", "huge"});
     ASSERT_GT(child, 0);
-    const bool started = !wait_for_scratch(dir.path(), "out.h", 1 << 20).empty();
+    const bool started = !wait_for_scratch(child, dir.path(), 1 << 20).empty();
     ::kill(child, signal_number);
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(started) << "no scratch file appeared";
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal_number) << status;
     EXPECT_TRUE(read_file(dir / "out.h") == OLD_TEXT);
-    // SIGKILL cannot be caught: its scratch file may stay behind.
-    if (signal_number != SIGKILL) {
-      EXPECT_EQ(names_in(dir.path()), (std::set<std::string>{"huge.bin", "out.h"}));
-    }
+    // Not even SIGKILL, which cannot be caught, leaves the scratch file:
+    // it has no name until the text is complete.
+    EXPECT_EQ(names_in(dir.path()), (std::set<std::string>{"huge.bin", "out.h"}));
   }
 }
 
@@ -148,7 +147,7 @@ TEST(SafeOutput, SignalIgnoredAtTheStartStaysIgnored) {
   make_sparse_file(dir / "big.bin", SIZE);
   const pid_t child = start_quarlex(dir.path(), {"big.bin", "out.h", "big"}, -1, SIGHUP);
   ASSERT_GT(child, 0);
-  const bool started = !wait_for_scratch(dir.path(), "out.h", 0).empty();
+  const bool started = !wait_for_scratch(child, dir.path(), 0).empty();
   ::kill(child, SIGHUP);
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);

@@ -1,6 +1,10 @@
 #include <stdio.h>
 
+#ifdef PAYLOAD_HEADER
+#include PAYLOAD_HEADER
+#else
 #include "payload.h"
+#endif
 
 /* Writes the embedded bytes to the file named by the first argument and
    prints the size that the include file defines. */

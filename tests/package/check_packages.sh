@@ -40,7 +40,8 @@ expect_files "$work/deb-contents" ./usr/bin/quarlex ./usr/share/man/man1/quarlex
   ./usr/share/doc/quarlex/copyright ./usr/share/doc/quarlex/changelog.Debian.gz \
   ./usr/share/doc/quarlex/README.md ./usr/lib/cmake/Quarlex/QuarlexConfig.cmake \
   ./usr/lib/cmake/Quarlex/QuarlexConfigVersion.cmake ./usr/lib/cmake/Quarlex/QuarlexTargets.cmake \
-  ./usr/lib/cmake/Quarlex/QuarlexEmbed.cmake ./usr/lib/cmake/Quarlex/QuarlexEmbedHeader.cmake
+  ./usr/lib/cmake/Quarlex/QuarlexEmbed.cmake ./usr/lib/cmake/Quarlex/QuarlexEmbedGenerate.cmake \
+  ./usr/lib/cmake/Quarlex/QuarlexEmbedProbe.cmake ./usr/lib/cmake/Quarlex/QuarlexEmbedText.cmake
 if grep -qx ./usr/share/doc/quarlex/LICENSE "$work/deb-contents"; then
   fail "the Debian package carries the licence twice"
 fi

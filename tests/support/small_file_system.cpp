@@ -14,18 +14,41 @@ std::string quoted(const std::filesystem::path& path) {
   return text;
 }
 
-// An empty ext4 of `size` in an image at `image`, mounted on `mount_point`;
-// the reason it is not, or empty. No blocks are kept back for root, which
-// the tests are: the free room is what a write can fill.
-std::string mount_ext4_image(const std::filesystem::path& image,
-                             const std::filesystem::path& mount_point, const std::string& size) {
+// The command that makes an empty file system of `kind` in `image`. No
+// blocks are kept back for root, which the tests are: the free room is
+// what a write can fill.
+std::string make_command(SmallKind kind, const std::string& image) {
+  switch (kind) {
+    case SmallKind::Tmpfs:
+    case SmallKind::Fat:
+      break;
+    case SmallKind::Ext4:
+      return "mkfs.ext4 -q -F -m 0 " + image;
+    case SmallKind::Ext3:
+      return "mkfs.ext3 -q -F -m 0 " + image;
+    case SmallKind::Ext2:
+      return "mkfs.ext2 -q -F -m 0 " + image;
+    case SmallKind::Xfs:
+      return "mkfs.xfs -q " + image;
+    case SmallKind::Btrfs:
+      // Data and its records in one pool, as for any small btrfs: the
+      // free room it tells is then the room there is.
+      return "mkfs.btrfs -q --mixed " + image;
+  }
+  return "false";
+}
+
+// An empty file system of `kind` and `size` in a sparse image at `image`,
+// mounted on `mount_point`; the reason it is not, or empty.
+std::string mount_image(SmallKind kind, const std::filesystem::path& image,
+                        const std::filesystem::path& mount_point, const std::string& size) {
   if (!std::filesystem::exists("/dev/loop-control")) return "no loop devices here";
-  const std::string commands = "truncate -s " + size + " " + quoted(image) +
-                               " && mkfs.ext4 -q -F -m 0 " + quoted(image) + " && mount -o loop " +
+  const std::string commands = "truncate -s " + size + " " + quoted(image) + " && " +
+                               make_command(kind, quoted(image)) + " && mount -o loop " +
                                quoted(image) + " " + quoted(mount_point);
-  return std::system((commands + " > /dev/null 2>&1").c_str()) == 0
+  return std::system(("{ " + commands + "; } > /dev/null 2>&1").c_str()) == 0
              ? ""
-             : "cannot make and mount an ext4 image (" + commands + ")";
+             : "cannot make and mount the image (" + commands + ")";
 }
 
 // An empty FAT file system of `size` in an image at `image`, mounted on
@@ -52,10 +75,10 @@ SmallFileSystem::SmallFileSystem(const std::filesystem::path& mount_point, const
     : mount_point_(mount_point), kind_(kind) {
   std::filesystem::create_directory(mount_point_);
   const std::filesystem::path image = mount_point_.string() + ".img";
-  if (kind == SmallKind::Ext4) {
-    why_not_ = mount_ext4_image(image, mount_point_, size);
-  } else if (kind == SmallKind::Fat) {
+  if (kind == SmallKind::Fat) {
     why_not_ = mount_fat_image(image, mount_point_, size);
+  } else if (kind != SmallKind::Tmpfs) {
+    why_not_ = mount_image(kind, image, mount_point_, size);
   } else if (::mount("tmpfs", mount_point_.c_str(), "tmpfs", 0, ("size=" + size).c_str()) != 0) {
     why_not_ = "mount -t tmpfs failed";
   }

@@ -8,7 +8,12 @@ namespace quarlex::support {
 
 enum class SmallKind {
   Tmpfs,  // in memory
-  Ext4,   // an image file beside the mount point, through a loop device
+  // An image file beside the mount point, through a loop device:
+  Ext4,
+  Ext3,
+  Ext2,
+  Xfs,    // at least 300 MiB
+  Btrfs,  // at least 110 MiB
   Fat,    // an image file beside the mount point, through FUSE (fusefat)
 };
 

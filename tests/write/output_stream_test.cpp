@@ -74,6 +74,33 @@ TEST(OutputStream, KeepsPiecesLargerThanItsBufferIntactAndInOrder) {
   }
 }
 
+// Every length at and around whole chunks reaches the file whole: the last
+// flush may hold one byte, or none, or a whole chunk and one more.
+TEST(OutputStream, LengthsAroundWholeChunksAreWrittenWhole) {
+  constexpr std::uint32_t SEED = 11;
+  const std::string text = support::random_bytes(3 * CHUNK_BYTES + 2, SEED);
+  for (const std::size_t chunks : {0u, 1u, 2u}) {
+    for (const int offset : {-2, -1, 0, 1, 2}) {
+      const auto length =
+          static_cast<std::size_t>(static_cast<std::ptrdiff_t>(chunks * CHUNK_BYTES) + offset);
+      if (chunks == 0 && offset < 0) continue;
+      const std::string_view whole = std::string_view(text).substr(0, length);
+      for (const auto& w : WRITINGS) {
+        SCOPED_TRACE(std::to_string(length) + " bytes, " + w.name);
+        const support::ScratchFolder folder;
+        const auto output = open_stream(folder / STREAM_FILE, w.writing);
+        ASSERT_NE(output, nullptr);
+        // In pieces of odd sizes, as a run's lines come, so that chunk
+        // ends fall inside pieces.
+        for (std::size_t at = 0; at < length; at += 4093)
+          EXPECT_TRUE(output->write(whole.substr(at, 4093)));
+        EXPECT_TRUE(output->close());
+        EXPECT_TRUE(same_text(support::read_file(folder / STREAM_FILE), std::string(whole)));
+      }
+    }
+  }
+}
+
 // Writes `lead`, then appends the lines of a million random bytes in
 // `form`, whose prefix the oracle writes as `prefix`; the file must hold
 // exactly that, in each writing mode.

@@ -1,0 +1,72 @@
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <string_view>
+
+#include "platform/file_facts.h"
+
+namespace quarlex {
+namespace {
+
+constexpr const char* MOUNTS = "/proc/self/mountinfo";
+// What separates a mount's own fields from its file system's in MOUNTS.
+constexpr std::string_view FIELDS_END = " - ";
+
+// File systems that take names differing in the case of letters only for
+// one name: FAT and exFAT in the kernel and through FUSE (fuseblk being the
+// FUSE file systems of block devices, FAT and exFAT among them), and the
+// network file systems of Windows shares.
+constexpr std::array<std::string_view, 8> FOLDING_SYSTEMS{
+    "vfat", "msdos", "exfat", "fuse.fusefat", "fuse.exfat", "fuseblk", "cifs", "smb3"};
+
+// The type of the file system mounted as `mount` ("ext4", "fuse.fusefat"),
+// or "" where the process table does not tell.
+std::string mount_type(std::uint64_t mount) {
+  std::ifstream mounts(MOUNTS);
+  const std::string wanted = std::to_string(mount);
+  for (std::string line; std::getline(mounts, line);) {
+    if (!line.starts_with(wanted + " ")) continue;
+    const std::size_t end = line.find(FIELDS_END);
+    if (end == std::string::npos) return {};
+    std::istringstream rest(line.substr(end + FIELDS_END.size()));
+    std::string type;
+    rest >> type;
+    return type;
+  }
+  return {};
+}
+
+// Whether the folder at `path` folds the case of the names in it (ext4,
+// f2fs and tmpfs folders made with chattr +F).
+bool folder_folds_case(const std::string& path) {
+  const int folder = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder == -1) return false;
+  int flags = 0;  // an int, as the kernel stores it
+  const bool folds = ::ioctl(folder, FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_CASEFOLD_FL) != 0;
+  ::close(folder);
+  return folds;
+}
+
+}  // namespace
+
+bool names_fold_case(int descriptor) {
+  struct statx facts {};
+  if (::statx(descriptor, "", AT_EMPTY_PATH, STATX_MNT_ID, &facts) == 0 &&
+      (facts.stx_mask & STATX_MNT_ID) != 0) {
+    const std::string type = mount_type(facts.stx_mnt_id);
+    for (std::string_view folding : FOLDING_SYSTEMS)
+      if (type == folding) return true;
+  }
+  const std::string path = descriptor_path(descriptor);
+  const std::size_t slash = path.rfind('/');
+  return slash != std::string::npos && folder_folds_case(slash == 0 ? "/" : path.substr(0, slash));
+}
+
+}  // namespace quarlex
