@@ -19,7 +19,7 @@
 # the source tree it belongs to once per QUARLEX_COMPOSER value, avx512,
 # avx2 and portable, in the scratch folder: CMAKE_CXX_COMPILER_LAUNCHER in
 # the environment, such as ccache, is used), PORTABLE_TOOL (a build whose
-# instructions are counted too; by default the portable one of those).
+# instructions are counted too; by default the one named portable).
 set -euo pipefail
 export LC_ALL=C
 
@@ -39,6 +39,7 @@ composer_names=() composer_tools=()
 for entry in ${COMPOSER_TOOLS:-}; do
   composer_names+=("${entry%%=*}")
   composer_tools+=("$(realpath "${entry#*=}")")
+  [ -n "$portable_tool" ] || [ "${entry%%=*}" != portable ] || portable_tool=${composer_tools[-1]}
 done
 work=${WORK:-$(mktemp -d /tmp/quarlex-bench-XXXXXX)}
 mkdir -p "$work"

@@ -26,6 +26,12 @@ void write_standard_output(std::string_view text) {
   std::fflush(stdout);
 }
 
+// Not fully buffered, by the C standard, so each message shows at once.
+void write_standard_error(std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stderr);
+  std::fflush(stderr);
+}
+
 const char* reason_text(int error) { return std::strerror(error); }
 
 bool standard_error_is_terminal() { return ::isatty(STDERR_FILENO) == 1; }

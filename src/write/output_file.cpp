@@ -171,8 +171,14 @@ void OutputFile::decide_for(const FileFacts& facts, const ClosedAtStart& closed)
 }
 
 bool OutputFile::is_file_of(int source) const {
-  return same_file(facts_, full_path_, descriptor_facts(source), descriptor_path(source),
-                   names_fold_case(source));
+  const FileFacts source_facts = descriptor_facts(source);
+  const std::string source_path = descriptor_path(source);
+  // Whether the file system folds case is read from the mount table, which
+  // costs more than the whole of a small run: asked only where nothing
+  // else tells the two files apart.
+  return same_file(facts_, full_path_, source_facts, source_path, false) ||
+         (same_file(facts_, full_path_, source_facts, source_path, true) &&
+          names_fold_case(source));
 }
 
 std::size_t OutputFile::existing_start(char* bytes, std::size_t size) const {
