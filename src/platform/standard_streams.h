@@ -26,6 +26,10 @@ void write_standard_output(std::string_view text);
 // usual text form (on Windows a line end becomes CR LF there).
 void write_standard_error(std::string_view text);
 
+// The system's reason for the C library's error code `error`, in words
+// that read alike on every system (the Linux C library's).
+const char* reason_text(int error);
+
 // Whether standard error is a terminal, where a person may be watching.
 bool standard_error_is_terminal();
 

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/standard_streams.h"
 
@@ -30,6 +31,8 @@ void write_standard_error(std::string_view text) {
   std::fwrite(text.data(), 1, text.size(), stderr);
   std::fflush(stderr);
 }
+
+const char* reason_text(int error) { return std::strerror(error); }
 
 bool standard_error_is_terminal() { return ::isatty(STDERR_FILENO) == 1; }
 

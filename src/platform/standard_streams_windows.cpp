@@ -3,7 +3,9 @@
 #include <windows.h>
 
 #include <array>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/standard_streams.h"
 #include "platform/unicode_windows.h"
@@ -72,6 +74,24 @@ void write_standard_error(std::string_view text) {
   if (write_to_console(text)) return;
   std::fwrite(text.data(), 1, text.size(), stderr);
   std::fflush(stderr);
+}
+
+// The Windows C library words some reasons its own way, and a few of them
+// would send the user the wrong way: a file in use is "Resource device",
+// memory run out "Not enough space". Those take the Linux wording.
+const char* reason_text(int error) {
+  switch (error) {
+    case EBUSY:
+      return "Device or resource busy";
+    case ENOMEM:
+      return "Cannot allocate memory";
+    case EXDEV:
+      return "Invalid cross-device link";
+    case ENAMETOOLONG:
+      return "File name too long";
+    default:
+      return std::strerror(error);
+  }
 }
 
 bool standard_error_is_terminal() { return _isatty(_fileno(stderr)) != 0; }

@@ -154,7 +154,7 @@ void print_reason(Failure failure, std::string_view file, int error, std::string
       line.append(failure == Failure::Memory ? " into " : " for ");
       line.append_quoted(other_file);
       line.append(": ");
-      line.append(std::strerror(error));
+      line.append(reason_text(error));
       break;
     case Failure::BadSourceDateEpoch:
       line.append_number(LATEST_STAMP_SECONDS);
@@ -164,7 +164,7 @@ void print_reason(Failure failure, std::string_view file, int error, std::string
     default:
       line.append_quoted(file);
       line.append(": ");
-      line.append(std::strerror(error));
+      line.append(reason_text(error));
       break;
   }
   write_standard_error(line.finished());
