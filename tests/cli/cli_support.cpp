@@ -54,6 +54,12 @@ ToolCommand flat_assembler() {
   return {"qemu-i386 \"$(command -v fasm)\"", ""};
 }
 
+std::string signals_held_back() {
+  if (QUARLEX_THREAD_SANITIZED && !testing_another_executable())
+    return "ThreadSanitizer holds signals back while the converter waits in a system call";
+  return "";
+}
+
 bool testing_windows_build() { return std::getenv("QUARLEX_WINDOWS_DRIVE_C") != nullptr; }
 
 ToolRun run_quarlex(const fs::path& directory, const std::vector<std::string>& arguments,

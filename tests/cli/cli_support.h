@@ -66,6 +66,13 @@ ToolCommand flat_assembler();
 inline const std::string UNDER_STRACE =
     "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 strace -f -o /dev/null";
 
+// Why this build's executable cannot be signalled while it waits in a
+// system call, or "" where it can: ThreadSanitizer holds a signal back
+// until the program next calls a function it watches, and a program that
+// waits in the C library's own read (a pipe that stays open) or in a call
+// a tracer has stopped never does, so the test would wait for good.
+std::string signals_held_back();
+
 // Runs the converter in `directory` with `arguments`; `prefix` is put
 // before the command as it stands: variables ("TZ=UTC0") or shell commands
 // that set limits ("ulimit -f 100;").

@@ -460,6 +460,7 @@ TEST(InPlace, AFailureBeforeTheCopyLeavesTheOldFileWhole) {
 }
 
 TEST(InPlace, ASignalBeforeTheCopyLeavesTheOldFileWhole) {
+  if (const std::string why = signals_held_back(); !why.empty()) GTEST_SKIP() << why;
   SKIP_UNLESS(missing_for(false));
   if (testing_another_executable()) GTEST_SKIP() << "starts this build's executable itself";
   ScratchFolder dir;
@@ -493,6 +494,7 @@ TEST(InPlace, ASignalBeforeTheCopyLeavesTheOldFileWhole) {
 // up: not while the text is written, nor during the copy over OUTPUT,
 // where emptying it would leave zeros or a cut file.
 TEST(InPlace, SignalsThatEndNothingChangeNothing) {
+  if (const std::string why = signals_held_back(); !why.empty()) GTEST_SKIP() << why;
   SKIP_UNLESS(missing_for(false, {"strace"}));
   if (testing_another_executable()) GTEST_SKIP() << "traces this build's executable itself";
   const std::string bytes = sample_bytes(1 << 20);
@@ -551,6 +553,7 @@ TEST(InPlace, AFullFatDiskLeavesTheOldTextWhole) {
 // meanwhile, a signal) leaves the file empty, never cut: the failure and
 // the signal are put into the copy's first call by strace.
 TEST(InPlace, AFailureOrSignalDuringTheCopyLeavesTheFileEmpty) {
+  if (const std::string why = signals_held_back(); !why.empty()) GTEST_SKIP() << why;
   SKIP_UNLESS(missing_for(false, {"strace"}));
   if (testing_another_executable()) GTEST_SKIP() << "traces this build's executable itself";
   const struct {
