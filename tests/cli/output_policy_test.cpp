@@ -674,7 +674,11 @@ TEST(Scratch, TheScratchFolderIsNamedWhereTheFaultIsThere) {
     if (c.status != 0) {
       EXPECT_EQ(read_file(dir / "other.h"), OLD_TEXT);
     }
-    EXPECT_TRUE(fs::is_empty(dir / "small"));
+    // ThreadSanitizer's runtime keeps a file of its own in TMPDIR
+    // ("tsan.rodata.<pid>"), which an append-only folder cannot let go.
+    std::set<std::string> left = names_in(dir / "small");
+    std::erase_if(left, [](const std::string& name) { return name.starts_with("tsan."); });
+    EXPECT_TRUE(left.empty()) << *left.begin();
   }
 }
 

@@ -26,6 +26,11 @@ class ScratchFolder {
 // The whole file, byte for byte; throws if it cannot be read.
 std::string read_file(const std::filesystem::path& path);
 
+// The last up to `size` bytes of the file: for checking how a file of
+// hundreds of megabytes ends without reading it all. Throws if it cannot
+// be read.
+std::string read_file_end(const std::filesystem::path& path, std::size_t size);
+
 // Replaces the file with `bytes`; throws if it cannot be written.
 void write_file(const std::filesystem::path& path, std::string_view bytes);
 
