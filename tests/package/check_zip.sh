@@ -32,11 +32,13 @@ cmp "$work/unpacked/$top/share/doc/quarlex/LICENSE" "$source_dir/LICENSE" || fai
 echo "contents: quarlex.exe, licence, README and CMake package in place"
 
 # A cross toolchain looks for packages under its own root only, so the
-# package is named by its folder.
+# package is named by its folder. The TEXT way runs the tool (INCBIN,
+# which AUTO takes with MinGW, never does).
 printf 'abc' > "$work/payload.bin"
 cmake -S "$source_dir/tests/consumer" -B "$work/consumer" -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/toolchains/mingw-w64-x86_64.cmake" \
   -DQuarlex_DIR="$work/unpacked/$top/lib/cmake/Quarlex" -DPAYLOAD="$work/payload.bin" \
+  -DWAYS="AUTO;TEXT" \
   > "$work/consumer.log" 2>&1 || { cat "$work/consumer.log"; fail "the consumer did not configure"; }
 grep -qF "$work/unpacked/$top/bin/quarlex.exe" "$work/consumer/build.ninja" ||
   fail "the consumer's embeds do not run the archived quarlex.exe"
