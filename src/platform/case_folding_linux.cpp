@@ -2,6 +2,7 @@
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <array>
@@ -44,18 +45,28 @@ std::string whole_file(const char* path) {
   return text;
 }
 
-// The type of the file system mounted as `mount` ("ext4", "fuse.fusefat"),
-// or "" where the process table does not tell. Each line of MOUNTS starts
-// with the mount's number; its type is the first field after FIELDS_END.
-std::string mount_type(std::uint64_t mount) {
+// The type of the file system on the device `device` ("ext4",
+// "fuse.fusefat"), or "" where the process table does not tell. Each line
+// of MOUNTS gives the device as its third field, "major:minor", and the
+// type as the first field after FIELDS_END. By the device, not the mount's
+// number: every kernel and emulator gives a file's device, where the
+// mount's number is missing before Linux 5.8 and left zero by emulators
+// that do not know it; bind mounts of one device share its type.
+std::string mount_type(dev_t device) {
   const std::string mounts = whole_file(MOUNTS);
-  const std::string wanted = std::to_string(mount) + " ";
+  std::string wanted(1, ' ');
+  wanted.append(std::to_string(major(device))).append(1, ':');
+  wanted.append(std::to_string(minor(device))).append(1, ' ');
   for (std::size_t start = 0; start < mounts.size();) {
     std::size_t end = mounts.find('\n', start);
     if (end == std::string::npos) end = mounts.size();
     const std::string_view line(mounts.data() + start, end - start);
     start = end + 1;
-    if (!line.starts_with(wanted)) continue;
+    // The mount's own number and its parent's come first: digits only.
+    const std::size_t device_field = line.find(' ', line.find(' ') + 1);
+    if (device_field == std::string_view::npos ||
+        line.compare(device_field, wanted.size(), wanted) != 0)
+      continue;
     const std::size_t fields = line.find(FIELDS_END);
     if (fields == std::string_view::npos) return {};
     const std::string_view rest = line.substr(fields + FIELDS_END.size());
@@ -78,10 +89,9 @@ bool folder_folds_case(const std::string& path) {
 }  // namespace
 
 bool names_fold_case(int descriptor) {
-  struct statx facts {};
-  if (::statx(descriptor, "", AT_EMPTY_PATH, STATX_MNT_ID, &facts) == 0 &&
-      (facts.stx_mask & STATX_MNT_ID) != 0) {
-    const std::string type = mount_type(facts.stx_mnt_id);
+  struct stat facts {};
+  if (::fstat(descriptor, &facts) == 0) {
+    const std::string type = mount_type(facts.st_dev);
     for (std::string_view folding : FOLDING_SYSTEMS)
       if (type == folding) return true;
   }

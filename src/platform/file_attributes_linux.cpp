@@ -1,8 +1,10 @@
 #include <fcntl.h>
 #include <linux/capability.h>
 #include <linux/fs.h>
+#include <linux/magic.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/syscall.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -41,6 +43,20 @@ constexpr int FLAGS_A_NEW_FILE_LACKS = FS_SECRM_FL | FS_UNRM_FL | FS_COMPR_FL | 
 constexpr unsigned XFLAGS_A_NEW_FILE_LACKS = FS_XFLAG_REALTIME | FS_XFLAG_EXTSIZE |
                                              FS_XFLAG_NODEFRAG | FS_XFLAG_FILESTREAM |
                                              FS_XFLAG_COWEXTSIZE;
+
+// Whether a failed ioctl's `error` says that the file system has nothing
+// of the kind asked for, rather than that the answer could not be had.
+bool lacks_the_request(int error) { return error == ENOTTY || error == EOPNOTSUPP; }
+
+// Whether the file system of `descriptor` is of a kind that gives files a
+// project or flags of their own for how their room is laid out (XFS, the
+// ext family, F2FS); where even that is unknown, it may.
+bool holds_projects(int descriptor) {
+  struct statfs system {};
+  if (::fstatfs(descriptor, &system) != 0) return true;
+  const auto type = static_cast<unsigned long>(system.f_type);
+  return type == XFS_SUPER_MAGIC || type == EXT4_SUPER_MAGIC || type == F2FS_SUPER_MAGIC;
+}
 
 bool has_capability(int capability) {
   __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
@@ -136,9 +152,13 @@ bool has_attribute(const struct statx& facts, std::uint64_t attribute) {
 // flags that set how its room is laid out (an extent size, the real-time
 // device, no defragmenting, a file stream), which a rename would drop.
 // File systems without them answer ENOTTY or the like: nothing to lose.
+// Any other failure (ENOSYS from an emulator that does not pass the request
+// on, an I/O error) leaves it to the kind of file system: one that can hold
+// a project or a layout flag may hold one here, and that cannot be kept.
 bool extended_flags_kept(int existing, int folder) {
   struct fsxattr file {};
-  if (::ioctl(existing, FS_IOC_FSGETXATTR, &file) != 0) return true;
+  if (::ioctl(existing, FS_IOC_FSGETXATTR, &file) != 0)
+    return lacks_the_request(errno) || !holds_projects(existing);
   if ((file.fsx_xflags & XFLAGS_A_NEW_FILE_LACKS) != 0) return false;
   if (file.fsx_projid == 0) return true;
   const int readable = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -190,10 +210,10 @@ ReplacementFacts FilePlace::replacement_facts(int existing) const {
   // An int, whatever the request's declared type says: the kernel stores
   // one, which a long would hold in its upper half on a big-endian machine.
   int flags = 0;
-  // File systems without flags answer ENOTTY or the like: no flags then.
-  if (::ioctl(existing, FS_IOC_GETFLAGS, &flags) != 0) flags = 0;
-  facts.flags_kept =
-      (flags & FLAGS_A_NEW_FILE_LACKS) == 0 && extended_flags_kept(existing, state().folder);
+  const bool flags_known =
+      ::ioctl(existing, FS_IOC_GETFLAGS, &flags) == 0 || lacks_the_request(errno);
+  facts.flags_kept = flags_known && (flags & FLAGS_A_NEW_FILE_LACKS) == 0 &&
+                     extended_flags_kept(existing, state().folder);
   return facts;
 }
 
