@@ -32,6 +32,9 @@ const std::string SOURCE_BYTES = "abc";
 const std::string AS_NOBODY = "setpriv --reuid=nobody --regid=nogroup --clear-groups";
 const std::string AS_DAEMON = "setpriv --reuid=daemon --regid=daemon --clear-groups";
 constexpr uid_t NOBODY = 65534;
+// The kernel's protections of files and FIFOs in sticky folders.
+constexpr const char* PROTECTED_REGULAR = "/proc/sys/fs/protected_regular";
+constexpr const char* PROTECTED_FIFOS = "/proc/sys/fs/protected_fifos";
 
 // Why a case cannot run here, or "" if it can.
 std::string missing_for(bool needs_root, const std::vector<std::string>& programs = {}) {
@@ -128,7 +131,7 @@ void move_into(const ScratchFolder& dir, const char* folder, uid_t folder_owner,
 // writing it would hand what the run writes to whoever planted it.
 TEST(Sticky, ProtectedFilesAreRefusedAsAShellRefusesThem) {
   SKIP_UNLESS(missing_for(true));
-  for (const char* setting : {"/proc/sys/fs/protected_regular", "/proc/sys/fs/protected_fifos"})
+  for (const char* setting : {PROTECTED_REGULAR, PROTECTED_FIFOS})
     if (!fs::exists(setting)) GTEST_SKIP() << "no " << setting << " here";
   const struct {
     const char* what;
@@ -147,8 +150,7 @@ TEST(Sticky, ProtectedFilesAreRefusedAsAShellRefusesThem) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    const SystemSetting setting(
-        c.fifo ? "/proc/sys/fs/protected_fifos" : "/proc/sys/fs/protected_regular", c.value);
+    const SystemSetting setting(c.fifo ? PROTECTED_FIFOS : PROTECTED_REGULAR, c.value);
     ScratchFolder dir;
     write_file(dir / "s.bin", SOURCE_BYTES);
     fs::create_directory(dir / "pub");
@@ -189,7 +191,6 @@ TEST(InPlace, WhereARenameWouldLoseSomethingTheFileIsWrittenOver) {
   // Another user's file in a sticky folder is written over only where the
   // kernel does not protect it (Sticky tests the protection): unprotected
   // here, whatever this machine's setting.
-  constexpr const char* PROTECTED_REGULAR = "/proc/sys/fs/protected_regular";
   std::optional<SystemSetting> unprotected;
   if (::geteuid() == 0 && fs::exists(PROTECTED_REGULAR))
     unprotected.emplace(PROTECTED_REGULAR, "0");
