@@ -21,6 +21,10 @@ trap 'umount "$work/tmp" 2>/dev/null; rm -rf "$work"' EXIT
 # that mount file systems of their own still meet those.
 # Open to all, as /tmp is: some tests run the tool as another user.
 chmod 0755 "$work"
+# The build may lie in a folder only root can enter: the tests that run the
+# tool as another user run a copy beside the scratch folders.
+cp "$cross_tool" "$work/quarlex-$arch"
+cross_tool="$work/quarlex-$arch"
 mkdir "$work/tmp"
 mount -t tmpfs -o size=8G,mode=1777 quarlex-cross "$work/tmp" ||
   { echo "the tests under qemu need a tmpfs for their scratch folders (run as root)"; exit 1; }
