@@ -19,7 +19,10 @@
 # the source tree it belongs to once per QUARLEX_COMPOSER value, avx512,
 # avx2 and portable, in the scratch folder: CMAKE_CXX_COMPILER_LAUNCHER in
 # the environment, such as ccache, is used), PORTABLE_TOOL (a build whose
-# instructions are counted too; by default the one named portable).
+# instructions are counted too; by default the one named portable),
+# HOLD_PAGE_REPORTING (1: while the rounds against the floor run, the
+# kernel hands no free memory back to the host of its virtual machine;
+# root only, the setting is put back at the end).
 set -euo pipefail
 export LC_ALL=C
 
@@ -49,7 +52,31 @@ stop_busy_loops() {
   wait "${busy_pids[@]}" 2> /dev/null || true
   busy_pids=()
 }
-trap 'stop_busy_loops; rm -rf "$work"' EXIT
+# A virtual machine's balloon may report freed memory to its host, which
+# takes the pages away; whichever run next gets such pages pays the host
+# for each of them again, seconds of system time for a run that writes a
+# gigabyte, at random: the floor and the tool alike. The kernel reports
+# only free blocks of at least page_reporting_order; above the largest
+# order it reports nothing.
+reporting=/sys/module/page_reporting/parameters
+held_order=
+hold_page_reporting() {
+  [ "${HOLD_PAGE_REPORTING:-0}" = 1 ] || return 0
+  if [ ! -w "$reporting/page_reporting_order" ]; then
+    echo "HOLD_PAGE_REPORTING: $reporting/page_reporting_order is not writable" >&2
+    exit 1
+  fi
+  held_order=$(cat "$reporting/page_reporting_order")
+  # /proc/buddyinfo has one column per order, from order 0.
+  awk '{ print NF - 4; exit }' /proc/buddyinfo > "$reporting/page_reporting_order"
+}
+release_page_reporting() {
+  [ -z "$held_order" ] || echo "$held_order" > "$reporting/page_reporting_order"
+  held_order=
+}
+# MiB reported to the host so far, where the kernel counts them.
+reported_mib() { [ -r "$reporting/reported_kib" ] && echo $(($(cat "$reporting/reported_kib") / 1024)) || echo 0; }
+trap 'stop_busy_loops; release_page_reporting; rm -rf "$work"' EXIT
 cd "$work"
 
 if ((${#composer_names[@]} == 0)); then
@@ -217,13 +244,18 @@ start_busy_loops() {
   done
 }
 median_of() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+# The first and third quartiles of the values read, as "q1-q3": how far
+# the rounds spread.
+quartiles_of() { sort -n | awk '{ v[NR] = $1 } END { printf "%.3f-%.3f", v[int((NR + 3) / 4)], v[int((3 * NR + 3) / 4)] }'; }
 echo
 echo "into a file against the floor (dd reads the source, dd writes as many bytes): ${floor_mib} MiB"
 echo "of random bytes, ${floor_runs} rounds per condition, medians; CPU is user + system"
-printf '%-6s %-10s %8s %8s %14s %9s\n' condition run "wall s" "cpu s" "x floor w / c" "rounds x"
+printf '%-6s %-10s %8s %8s %14s %9s %13s\n' condition run "wall s" "cpu s" "x floor w / c" "rounds x" "wall q1-q3"
 entrants=(floor "${composer_names[@]}")
+hold_page_reporting
 for condition in idle busy; do
   echo "load before the ${condition} rounds: $(cut -d' ' -f1-3 /proc/loadavg)"
+  reported_before=$(reported_mib)
   # Bounded well beyond what the rounds take, should they be slow.
   [ "$condition" = idle ] || start_busy_loops $((floor_runs * ${#entrants[@]} * 30))
   : > rounds.txt
@@ -238,19 +270,25 @@ for condition in idle busy; do
     done
   done
   stop_busy_loops
+  [ ! -r "$reporting/reported_kib" ] ||
+    echo "memory reported to the host during the ${condition} rounds: $(($(reported_mib) - reported_before)) MiB" \
+      "(page reporting $([ -n "$held_order" ] && echo held || echo on))"
   f_wall=$(awk '$2 == "floor" { print $3 }' rounds.txt | median_of)
   f_cpu=$(awk '$2 == "floor" { print $4 }' rounds.txt | median_of)
   for name in "${entrants[@]}"; do
     wall=$(awk -v n="$name" '$2 == n { print $3 }' rounds.txt | median_of)
     cpu=$(awk -v n="$name" '$2 == n { print $4 }' rounds.txt | median_of)
+    spread=$(awk -v n="$name" '$2 == n { print $3 }' rounds.txt | quartiles_of)
     # Each round's own wall ratio against that round's floor.
     own=$(awk -v n="$name" '$2 == "floor" { f[$1] = $3 } $2 == n { t[$1] = $3 }
       END { for (r in t) print t[r] / f[r] }' rounds.txt | median_of)
     awk -v c="$condition" -v n="$name" -v w="$wall" -v u="$cpu" -v fw="$f_wall" -v fc="$f_cpu" \
-      -v r="$own" 'BEGIN { printf "%-6s %-10s %8.3f %8.3f %6.2f / %5.2f %9.2f\n", c, n, w, u, w / fw, u / fc, r }'
+      -v r="$own" -v q="$spread" 'BEGIN { printf "%-6s %-10s %8.3f %8.3f %6.2f / %5.2f %9.2f %13s\n", c, n, w, u, w / fw, u / fc, r, q }'
   done
 done
-echo "(x floor: the median over the floor's median, wall / CPU; rounds x: the median of each round's own wall ratio)"
+echo "(x floor: the median over the floor's median, wall / CPU; rounds x: the median of each round's own wall ratio;"
+echo " wall q1-q3: the first and third quartiles of the rounds' wall times, in seconds)"
+release_page_reporting
 rm -f floor.bin floor.inc floor.out rounds.txt
 
 # --- 2. instructions per input byte -----------------------------------------
