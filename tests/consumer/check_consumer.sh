@@ -51,12 +51,11 @@ case $mode in
     ways="AUTO;INCBIN;EMBED;TEXT" ;;
   mingw)
     command -v x86_64-w64-mingw32-gcc > /dev/null || skip "MinGW-w64 is not installed"
-    wine=$(command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)
-    wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver64)
-    [ -x "$wine" ] || skip "Wine is not installed"
+    source "$here/../support/wine.sh"
+    [ -x "$wine_loader" ] || skip "Wine is not installed"
     settings+=(-DCMAKE_TOOLCHAIN_FILE="$quarlex_source/cmake/toolchains/mingw-w64-x86_64.cmake")
     objdump=x86_64-w64-mingw32-objdump
-    runner=("$wine")
+    runner=("${wine[@]}")
     suffix=.exe
     ways="AUTO;INCBIN;TEXT" ;;
 esac
@@ -101,7 +100,7 @@ if [ "$mode" = mingw ]; then
   WINEPREFIX=$(mktemp -d /tmp/quarlex-wine-XXXXXX)
   export WINEPREFIX WINEDEBUG=-all
   "$wineserver" -p
-  "$wine" wineboot -i > /dev/null 2>&1 || true
+  "${wine[@]}" wineboot -i > /dev/null 2>&1 || true
 fi
 case $mode in
   find_package | clang-19 | mingw)

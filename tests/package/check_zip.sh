@@ -9,8 +9,7 @@ set -euo pipefail
 build=$(realpath "$1")
 linux_tool=$(realpath "$2")
 source_dir=$(realpath "$(dirname "$0")/../..")
-wine=$(command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)
-wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver64)
+source "$source_dir/tests/support/wine.sh"
 work=$(mktemp -d)
 export WINEPREFIX="$work/wine" WINEDEBUG=-all
 trap '"$wineserver" -k 2>/dev/null || true; rm -rf "$work"' EXIT
@@ -44,11 +43,11 @@ grep -qF "$work/unpacked/$top/bin/quarlex.exe" "$work/consumer/build.ninja" ||
   fail "the consumer's embeds do not run the archived quarlex.exe"
 echo "a MinGW consumer configures against the archive's CMake package and embeds with its quarlex.exe"
 
-"$wine" wineboot -i > /dev/null 2>&1 || true
+"${wine[@]}" wineboot -i > /dev/null 2>&1 || true
 cd "$work"
 head -c 70000 /dev/urandom > data.bin
 export SOURCE_DATE_EPOCH=1700000000
 "$linux_tool" data.bin linux.h blob
-"$wine" "$work/unpacked/$top/bin/quarlex.exe" data.bin windows.h blob || fail "the archived quarlex.exe failed"
+"${wine[@]}" "$work/unpacked/$top/bin/quarlex.exe" data.bin windows.h blob || fail "the archived quarlex.exe failed"
 cmp linux.h windows.h || fail "the archived quarlex.exe wrote another file than the Linux build"
 echo "the archived quarlex.exe converts a file exactly as the Linux build does"

@@ -10,10 +10,9 @@ tests=$(realpath "$1")
 linux_tool=$(realpath "$2")
 windows_tool=$(realpath "$3")
 
-wine=$(command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)
-[ -x "$wine" ] || { echo "no wine found"; exit 1; }
+source "$here/../support/wine.sh"
+[ -x "$wine_loader" ] || { echo "no wine found"; exit 1; }
 work=$(mktemp -d)
-wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver64)
 cleanup() {
   [ -z "${own_prefix:-}" ] || { "$wineserver" -k 2>/dev/null || true; rm -rf "$WINEPREFIX"; }
   rm -rf "$work"
@@ -28,8 +27,8 @@ export WINEPREFIX WINEDEBUG=-all
 # shutting down just as the next test starts one, which then dies with
 # "recvmsg: Connection reset by peer". Ours stays until cleanup.
 [ -z "${own_prefix:-}" ] || "$wineserver" -p
-"$wine" wineboot -i > /dev/null 2>&1 || true
-echo "== $("$wine" --version 2>/dev/null || echo wine) with prefix $WINEPREFIX"
+"${wine[@]}" wineboot -i > /dev/null 2>&1 || true
+echo "== $("${wine[@]}" --version 2>/dev/null || echo wine) with prefix $WINEPREFIX"
 
 # Left out, with the reason:
 # - LongLabelsAndPathsAreKeptInFull: its label of 100,000 bytes is past the
@@ -42,12 +41,12 @@ echo "== $("$wine" --version 2>/dev/null || echo wine) with prefix $WINEPREFIX"
 # cross-built as the tool is; it starts the tool by its Windows path.
 x86_64-w64-mingw32-g++ -std=c++20 -O2 -municode -static -o "$work/windows_helper.exe" \
   "$here/windows_helper.cpp"
-export QUARLEX_WINDOWS_HELPER="$wine $work/windows_helper.exe"
+export QUARLEX_WINDOWS_HELPER="${wine[*]} $work/windows_helper.exe"
 export QUARLEX_WINDOWS_EXECUTABLE="Z:${windows_tool//\//\\}"
 
-QUARLEX_TOOL="$wine $windows_tool" QUARLEX_WINDOWS_DRIVE_C="$WINEPREFIX/drive_c" "$tests" \
+QUARLEX_TOOL="${wine[*]} $windows_tool" QUARLEX_WINDOWS_DRIVE_C="$WINEPREFIX/drive_c" "$tests" \
   --gtest_filter='-Conversion.LongLabelsAndPathsAreKeptInFull:Failure.ReadError*' \
   --gtest_brief=1
 
 cd "$work"
-"$here/../support/compare_outputs.sh" Windows "$linux_tool" "$wine $windows_tool"
+"$here/../support/compare_outputs.sh" Windows "$linux_tool" "${wine[*]} $windows_tool"
