@@ -76,7 +76,8 @@ class RunGauges {
   // `own_ready` of this process's threads being ready to run already.
   virtual bool processor_free(int own_ready) = 0;
   // Nanoseconds since some fixed moment: of the clock on the wall, and of
-  // processor time spent by every thread of this process.
+  // processor time spent by every thread of this process. Read by the
+  // composing thread and by the writer thread.
   virtual std::uint64_t wall_ns() = 0;
   virtual std::uint64_t cpu_ns() = 0;
 };

@@ -2,6 +2,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -36,6 +37,9 @@ constexpr std::size_t CACHE_LINE_BYTES = 64;
 // over, the first fill the buffers without waiting for the writer.
 constexpr std::size_t UNTIMED_CHUNKS = CHUNK_BUFFERS;
 static_assert(UNTIMED_CHUNKS < PROBE_CHUNKS);
+
+// No chunk has this number.
+constexpr std::size_t NO_CHUNK = SIZE_MAX;
 
 // A hand-over runs on the composing thread and one writer thread.
 constexpr int COMPOSING_THREADS = 1;
@@ -130,15 +134,16 @@ class BackgroundChunkWriter final : public ChunkWriter {
       handing_over_ = gauges_.processor_free(COMPOSING_THREADS) && start_writer();
       probing_overlap_ = handing_over_;
     } else if (chunk == PROBE_CHUNKS + UNTIMED_CHUNKS && probing_overlap_) {
-      mark_ = now();
-      written_at_mark_ = written_.load();
+      // This chunk, handed over next, is where the writer starts the clock.
+      overlap_mark_chunk_.store(handed_.load(std::memory_order_relaxed));
     } else if (chunk == 2 * PROBE_CHUNKS && probing_overlap_) {
-      // Timed by the chunks written since the mark, up to the last handed
-      // over: the writer's pace is the pace of the overlap.
+      // Timed from the first timed chunk up to the last handed over: the
+      // writer's pace is the pace of the overlap.
       probing_overlap_ = false;
       const std::size_t handed = handed_.load(std::memory_order_relaxed);
       wait_for_free([&] { return written_.load() == handed; });
-      handing_over_ = overlap_pays(one_thread_, since_mark(handed - written_at_mark_));
+      mark_ = overlap_mark_;
+      handing_over_ = overlap_pays(one_thread_, since_mark(handed - overlap_mark_chunk_.load()));
     } else if (handing_over_ && !probing_overlap_ && chunk % LOAD_CHECK_CHUNKS == 0) {
       // Of the machine's ready tasks, these are this run's own: the
       // composing thread and the writer.
@@ -196,6 +201,10 @@ class BackgroundChunkWriter final : public ChunkWriter {
         if (handed_.load() == done) return;
       }
       const Chunk chunk = pending_[done % CHUNK_BUFFERS];
+      // The writer reads the clocks itself, between two of its writes: read
+      // by the composing thread while a write goes on, a chunk's cost could
+      // fall after the mark and the chunk itself before it.
+      if (done == overlap_mark_chunk_.load()) overlap_mark_ = now();
       // After a failed write nothing more goes out, so that the file never
       // holds text from behind a gap.
       if (error_.get() == 0) error_.keep(sink_.write(chunk.text, chunk.size));
@@ -221,6 +230,10 @@ class BackgroundChunkWriter final : public ChunkWriter {
   std::atomic<bool> composer_sleeping_{false};
   std::atomic<bool> writer_sleeping_{false};
   std::atomic<bool> stopping_{false};
+  // The chunk at which the overlap's probe starts its clocks, and what they
+  // showed then: set by the writer before it counts that chunk written.
+  std::atomic<std::size_t> overlap_mark_chunk_{NO_CHUNK};
+  StretchCost overlap_mark_{};
   FirstError error_;
   RunGauges& gauges_;
   // The composing thread's own.
@@ -228,7 +241,6 @@ class BackgroundChunkWriter final : public ChunkWriter {
   bool handing_over_ = false;
   bool probing_overlap_ = false;
   StretchCost mark_{};
-  std::size_t written_at_mark_ = 0;
   StretchCost one_thread_{};
   bool thread_failed_ = false;
   std::thread thread_;
