@@ -6,8 +6,9 @@
 #
 #   bench/run_benchmarks.sh [path/to/quarlex]
 #
-# The table against the floor is printed for every composer (AVX-512, AVX2,
-# portable), each from a build capped at it, idle and busy, in one run.
+# The table against the floor is printed for every composer the processor
+# runs (AVX-512, AVX2, portable), each from a build capped at it, idle and
+# busy, in one run.
 #
 # Environment: RUNS (default 7), FILE_RUNS (rounds of the comparison with
 # dd, default 2 * RUNS + 1), SIZE_MIB (default 64), BIG_MIB (default 1024),
@@ -16,13 +17,14 @@
 # (scratch folder on the file system to measure, default a new folder under
 # /tmp), COMPOSER_TOOLS (the builds compared with the floor, one per
 # composer, as "name=path ..."; by default the script builds the tool from
-# the source tree it belongs to once per QUARLEX_COMPOSER value, avx512,
-# avx2 and portable, in the scratch folder: CMAKE_CXX_COMPILER_LAUNCHER in
-# the environment, such as ccache, is used), PORTABLE_TOOL (a build whose
-# instructions are counted too; by default the one named portable),
-# HOLD_PAGE_REPORTING (1: while the rounds against the floor run, the
-# kernel hands no free memory back to the host of its virtual machine;
-# root only, the setting is put back at the end).
+# the source tree it belongs to once per QUARLEX_COMPOSER value the
+# processor runs, of avx512, avx2 and portable, in the scratch folder:
+# CMAKE_CXX_COMPILER_LAUNCHER in the environment, such as ccache, is
+# used), PORTABLE_TOOL (a build whose instructions are counted too; by
+# default the one named portable), HOLD_PAGE_REPORTING (1: while the
+# rounds against the floor run, the kernel hands no free memory back to
+# the host of its virtual machine; root only, the setting is put back at
+# the end).
 set -euo pipefail
 export LC_ALL=C
 
@@ -79,8 +81,30 @@ reported_mib() { [ -r "$reporting/reported_kib" ] && echo $(($(cat "$reporting/r
 trap 'stop_busy_loops; release_page_reporting; rm -rf "$work"' EXIT
 cd "$work"
 
+# Whether this processor runs the vector composer `name` (avx512, avx2):
+# every instruction set on its list in the source, which the tool asks the
+# processor about before choosing it, is among the kernel's flags for the
+# processor (spelt there with underscores: avx512_vbmi2). The portable
+# composer runs everywhere.
+processor_offers() {
+  local list flags feature
+  [ "$1" = portable ] && return 0
+  # The list is the macro's definition: its first line and every line
+  # continued by a backslash.
+  list=$(awk -v macro="QUARLEX_${1^^}_COMPOSER_FEATURES(" 'index($0, "#define " macro) { on = 1 }
+      on { print; if ($0 !~ /\\$/) exit }' "$source_tree/src/text/full_lines_x86.h" |
+    grep -o 'FEATURE("[a-z0-9_]*")' | sed 's/.*("\(.*\)")/\1/')
+  [ -n "$list" ] || return 1
+  flags=" $(sed -n 's/^flags[[:space:]]*: //p' /proc/cpuinfo 2> /dev/null | head -n 1 | tr -d _) "
+  for feature in $list; do [[ $flags == *" $feature "* ]] || return 1; done
+}
+
 if ((${#composer_names[@]} == 0)); then
   for composer in avx512 avx2 portable; do
+    if ! processor_offers "$composer"; then
+      echo "not measured: this processor does not run the $composer composer"
+      continue
+    fi
     echo "building the tool with QUARLEX_COMPOSER=$composer ..."
     cmake -S "$source_tree" -B "build-$composer" -DCMAKE_BUILD_TYPE=Release -DQUARLEX_COMPOSER="$composer" \
       -DQUARLEX_BUILD_TESTS=OFF -DQUARLEX_INSTALL=OFF > "build-$composer.log" 2>&1 &&
