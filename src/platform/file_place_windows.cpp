@@ -254,10 +254,14 @@ ReplacementFacts FilePlace::replacement_facts(int existing) const {
 
 int FilePlace::create_scratch(const std::string& scratch, bool, int& descriptor) const {
   // WRITE_DAC: the old file's access list is set on it at the end. DELETE:
-  // it is marked for deletion, and renamed, through its handle.
+  // it is marked for deletion, and renamed, through its handle. Writing is
+  // shared too: between the rename and the close of this handle the file
+  // is the output, and another run starting then opens the output for
+  // writing, which a handle that did not share writing would refuse as
+  // busy.
   const std::wstring path = path_of(*state_, scratch);
-  const HANDLE handle = open_handle(path, GENERIC_READ | GENERIC_WRITE | WRITE_DAC | DELETE,
-                                    FILE_SHARE_READ | FILE_SHARE_DELETE, CREATE_NEW);
+  const HANDLE handle =
+      open_handle(path, GENERIC_READ | GENERIC_WRITE | WRITE_DAC | DELETE, SHARE_ALL, CREATE_NEW);
   if (handle == INVALID_HANDLE_VALUE) return last_error_code();
   // Marked at once: the system deletes it when its last handle closes,
   // which the end of the process does however it comes (TerminateProcess,
