@@ -269,12 +269,9 @@ TEST(Failure, ReadErrorAfterTheFirstBlockKeepsItsLinesButNoClosingText) {
     // in a sanitizer build, the runtime's, which can outweigh the bytes
     // sent here. Taken while it waits on the terminal with nothing sent.
     pid_t converter = 0;
-    std::uintmax_t read_before = 0;
-    support::wait_until([&] {
-      converter = support::process_waiting_to_read(terminal.name());
-      read_before = converter != 0 ? support::bytes_read_by(converter) : 0;
-      return converter != 0;
-    });
+    support::wait_until(
+        [&] { return (converter = support::process_waiting_to_read(terminal.name())) != 0; });
+    const std::uintmax_t read_before = converter != 0 ? support::bytes_read_by(converter) : 0;
     // Nothing is sent to a converter that never came: the writes would
     // wait for it for ever.
     std::size_t sent = 0;
