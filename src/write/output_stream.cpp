@@ -8,13 +8,16 @@
 namespace quarlex {
 namespace {
 
-std::unique_ptr<ChunkWriter> chunk_writer_for(OutputSink& sink, ChunkWriting writing) {
+std::unique_ptr<ChunkWriter> chunk_writer_for(OutputSink& sink, ChunkWriting writing,
+                                              SourceReadAhead* read_ahead) {
   switch (writing) {
     case ChunkWriting::ByFileKind:
       // Into a file the kernel copies every chunk into the page cache,
       // which costs it more than the chunk cost to compose: a thread may
       // pay, and the run finds out.
-      if (sink.into_file()) return make_background_chunk_writer(sink, HandOver::WhileItPays);
+      if (sink.into_file())
+        return make_background_chunk_writer(sink, HandOver::WhileItPays, this_run_gauges(),
+                                            read_ahead);
       break;
     case ChunkWriting::AtOnce:
       break;
@@ -26,9 +29,10 @@ std::unique_ptr<ChunkWriter> chunk_writer_for(OutputSink& sink, ChunkWriting wri
 
 }  // namespace
 
-OutputStream::OutputStream(std::unique_ptr<OutputSink> sink, ChunkWriting writing)
+OutputStream::OutputStream(std::unique_ptr<OutputSink> sink, ChunkWriting writing,
+                           SourceReadAhead* read_ahead)
     : sink_(std::move(sink)),
-      writer_(chunk_writer_for(*sink_, writing)),
+      writer_(chunk_writer_for(*sink_, writing, read_ahead)),
       buffer_(writer_->first_buffer()) {}
 
 OutputStream::~OutputStream() {
