@@ -173,7 +173,7 @@ RunResult convert(const RunArguments& arguments, const ClosedAtStart& closed) {
   if (output_file.is_file_of(source_descriptor)) return {RunOutcome::SameFile};
   if (output_file.way() == OutputWay::Refused)
     return {RunOutcome::OutputUnopenable, output_file.error()};
-  SourceBlocks blocks(source.get(), source_facts.kind == FileKind::Regular);
+  SourceBlocks blocks(source.get());
   RunResult failure{RunOutcome::Converted};
   if (arguments_look_swapped(output_file, blocks, failure)) return {RunOutcome::ArgumentsSwapped};
   if (failure.outcome != RunOutcome::Converted) return failure;
@@ -185,9 +185,8 @@ RunResult convert(const RunArguments& arguments, const ClosedAtStart& closed) {
             opened.error};
   if (opened.descriptor == -1) return {RunOutcome::OutputUnopenable, opened.error};
   {
-    // Closed before the scratch file goes, and before the source's blocks,
-    // which it may have read ahead.
-    OutputStream output(opened.sink(), ChunkWriting::ByFileKind, &blocks);
+    // Closed before the scratch file goes.
+    OutputStream output(opened.sink());
     const RunResult written =
         write_include_file(output, blocks, source, arguments, *stamp, source_facts);
     // Where the text goes into a scratch file in another folder, the

@@ -1,10 +1,8 @@
 #include "run/source_stream.h"
 
 #include <cerrno>
-#include <new>
 
 #include "platform/file_place.h"
-#include "run/block_ring.h"
 
 namespace quarlex {
 
@@ -24,53 +22,22 @@ BlockRead read_block(std::FILE* source, std::uint8_t* block) {
   return BlockRead{size, errno != 0 ? errno : EIO};
 }
 
-SourceBlocks::SourceBlocks(std::FILE* source, bool may_read_ahead)
-    : source_(source),
-      block_(std::make_unique_for_overwrite<std::uint8_t[]>(READ_BLOCK)),
-      data_(block_.get()),
-      may_read_ahead_(may_read_ahead) {}
-
-SourceBlocks::~SourceBlocks() = default;
+SourceBlocks::SourceBlocks(std::FILE* source)
+    : source_(source), block_(std::make_unique_for_overwrite<std::uint8_t[]>(READ_BLOCK)) {}
 
 BlockRead SourceBlocks::next() {
-  if (first_pending_) {
-    first_pending_ = false;
+  if (read_ahead_) {
+    read_ahead_ = false;
     return last_;
   }
-  const RingBlock* const ahead = ring_ ? ring_->next() : nullptr;
-  if (ahead != nullptr) {
-    data_ = ahead->data;
-    last_ = ahead->read;
-  } else {
-    data_ = block_.get();
-    last_ = read_block(source_, block_.get());
-  }
-  ended_ = last_.size < READ_BLOCK;
+  last_ = read_block(source_, block_.get());
   return last_;
 }
 
 BlockRead SourceBlocks::peek_first() {
   last_ = read_block(source_, block_.get());
-  first_pending_ = true;
-  ended_ = last_.size < READ_BLOCK;
+  read_ahead_ = true;
   return last_;
-}
-
-bool SourceBlocks::start() {
-  if (!may_read_ahead_ || ended_) return false;
-  try {
-    if (!ring_) ring_ = make_block_ring(source_);
-  } catch (const std::bad_alloc&) {
-    // No room for the helper's buffers: the run reads on by itself.
-  }
-  if (ring_ && ring_->start()) return true;
-  ring_.reset();
-  may_read_ahead_ = false;
-  return false;
-}
-
-void SourceBlocks::stop() {
-  if (ring_) ring_->stop();
 }
 
 }  // namespace quarlex

@@ -5,8 +5,6 @@
 #include <cstdio>
 #include <memory>
 
-#include "write/chunk_writer.h"
-
 namespace quarlex {
 
 // The source is read in blocks of this size.
@@ -34,25 +32,15 @@ struct BlockRead {
 // REQUIRES: `block` has READ_BLOCK writable bytes.
 BlockRead read_block(std::FILE* source, std::uint8_t* block);
 
-class BlockRing;
-
-// The source's blocks, read in turn into one buffer of READ_BLOCK bytes, or
-// by a helper thread ahead of the run where the run sets one going; the
-// first may be read ahead, to look at it before the run converts it.
-class SourceBlocks final : public SourceReadAhead {
+// The source's blocks, read in turn into one buffer of READ_BLOCK bytes;
+// the first may be read ahead, to look at it before the run converts it.
+class SourceBlocks {
  public:
-  // A helper reads ahead only where `may_read_ahead`: where every read is
-  // sure to end (a regular file, not a pipe), since the run waits for a
-  // read under way before it ends.
   // REQUIRES: `source` stays open while this is read.
-  SourceBlocks(std::FILE* source, bool may_read_ahead);
-  ~SourceBlocks() override;
-
-  SourceBlocks(const SourceBlocks&) = delete;
-  SourceBlocks& operator=(const SourceBlocks&) = delete;
+  explicit SourceBlocks(std::FILE* source);
 
   // The block last read.
-  const std::uint8_t* data() const { return data_; }
+  const std::uint8_t* data() const { return block_.get(); }
 
   // Reads the next block, unless the one read ahead is still to be taken.
   BlockRead next();
@@ -60,19 +48,11 @@ class SourceBlocks final : public SourceReadAhead {
   // Reads the first block now; next() then gives it.
   BlockRead peek_first();
 
-  // Never once the last block is read, so that the source may be closed.
-  bool start() override;
-  void stop() override;
-
  private:
   std::FILE* source_;
   std::unique_ptr<std::uint8_t[]> block_;
-  const std::uint8_t* data_;
   BlockRead last_{0, 0};
-  bool first_pending_ = false;
-  bool may_read_ahead_;
-  bool ended_ = false;
-  std::unique_ptr<BlockRing> ring_;
+  bool read_ahead_ = false;
 };
 
 }  // namespace quarlex

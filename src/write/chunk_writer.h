@@ -105,52 +105,16 @@ constexpr bool overlap_pays(StretchCost one_thread, StretchCost overlapped) {
              one_thread.cpu_ns * overlapped.chunks * (PERCENT + OVERLAP_CPU_ALLOWANCE_PERCENT);
 }
 
-// The way a stretch of chunks is written, as the run decides it: at once
-// in the composing thread alone; handed to a writer thread; or at once
-// while a helper thread reads the source ahead.
-enum class OverlapWay { OneThread, HandOver, ReadAhead };
-
-// The way that paid best, from the probes of one stretch: among the ways
-// that overlap_pays() against `one_thread`, the one that took the least
-// wall time per chunk; one thread where none did. A way that was not tried
-// has a cost of 0 chunks, which never pays.
-constexpr OverlapWay best_way(StretchCost one_thread, StretchCost handed_over,
-                              StretchCost read_ahead) {
-  const bool hand_over_pays = overlap_pays(one_thread, handed_over);
-  const bool read_ahead_pays = overlap_pays(one_thread, read_ahead);
-  if (hand_over_pays && read_ahead_pays)
-    return read_ahead.wall_ns * handed_over.chunks <= handed_over.wall_ns * read_ahead.chunks
-               ? OverlapWay::ReadAhead
-               : OverlapWay::HandOver;
-  if (read_ahead_pays) return OverlapWay::ReadAhead;
-  return hand_over_pays ? OverlapWay::HandOver : OverlapWay::OneThread;
-}
-
-// A helper that reads the source ahead on a thread of its own, for the
-// chunk writer to set going and to stop as the run decides; the composing
-// thread then only composes and writes. Both calls come from the composing
-// thread.
-class SourceReadAhead {
- public:
-  virtual ~SourceReadAhead() = default;
-  // Sets the helper reading ahead, or keeps it so; false if it cannot,
-  // reading then going on in the composing thread.
-  virtual bool start() = 0;
-  // Has the helper begin no more reads; the blocks it has read are still
-  // taken in order.
-  virtual void stop() = 0;
-};
-
 // Each stretch of this many chunks (128 MiB of text) is decided anew, so
 // that the decision follows the load of the machine as it changes; the
 // first is decided after 2 * PROBE_CHUNKS chunks (16 MiB of text).
 inline constexpr std::size_t STRETCH_CHUNKS = 512;
 
-// At the start of every stretch, this many chunks are written at once, as
-// many handed over and as many at once with the source read ahead, each
-// measured: milliseconds of work, so that a wake-up or a timer tick is
-// small beside them, few enough that a way that does not pay costs little
-// (each is a sixteenth of the stretch).
+// At the start of every stretch, this many chunks are written at once and
+// as many handed over, each measured: milliseconds of work, so that a
+// wake-up or a timer tick is small beside them, few enough that a way that
+// does not pay costs little (the one handed over is a sixteenth of the
+// stretch).
 inline constexpr std::size_t PROBE_CHUNKS = 32;
 static_assert(PROBE_CHUNKS * 16 == STRETCH_CHUNKS);
 
@@ -161,21 +125,18 @@ static_assert(PROBE_CHUNKS * 16 == STRETCH_CHUNKS);
 inline constexpr std::size_t LOAD_CHECK_CHUNKS = 64;
 
 // When chunks go to a thread of their own: while the run measures that it
-// pays best (see make_background_chunk_writer), or always (for tests of
-// the hand-over).
+// pays (see make_background_chunk_writer), or always (for tests of the
+// hand-over).
 enum class HandOver { WhileItPays, Always };
 
 // Writes chunks in a thread of its own while the caller composes the next
 // ones, as `hand_over` says, and at once in the caller's thread otherwise;
 // where this build has no threads, always at once. WhileItPays decides
 // from `gauges`, again and again as the run goes on: each stretch of
-// chunks begins with a few written at once, as many handed over where a
-// processor is free, and, where the run has a `read_ahead` helper, as many
-// written at once while it reads ahead, each measured; the rest of the
-// stretch goes the way that paid best (best_way), handed over only while a
-// processor stays free.
+// chunks begins with a few written at once and, where a processor is free,
+// as many handed over, both measured; the rest of the stretch goes the way
+// that paid (overlap_pays), handed over only while a processor stays free.
 std::unique_ptr<ChunkWriter> make_background_chunk_writer(OutputSink& sink, HandOver hand_over,
-                                                          RunGauges& gauges = this_run_gauges(),
-                                                          SourceReadAhead* read_ahead = nullptr);
+                                                          RunGauges& gauges = this_run_gauges());
 
 }  // namespace quarlex

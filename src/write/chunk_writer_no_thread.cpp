@@ -21,8 +21,7 @@ RunGauges& this_run_gauges() {
 
 // This toolchain's standard library has no threads (MinGW's GCC with the
 // Win32 thread model), so chunks are written at once.
-std::unique_ptr<ChunkWriter> make_background_chunk_writer(OutputSink& sink, HandOver, RunGauges&,
-                                                          SourceReadAhead*) {
+std::unique_ptr<ChunkWriter> make_background_chunk_writer(OutputSink& sink, HandOver, RunGauges&) {
   return make_direct_chunk_writer(sink);
 }
 

@@ -50,20 +50,16 @@ constexpr int HAND_OVER_THREADS = COMPOSING_THREADS + WRITER_THREADS;
 // reading and composing it costs us; on a processor of its own the writing
 // can overlap the composing. Whether that pays depends on the machine:
 // where composing is a small share of the time, or where the two
-// processors slow each other (a shared core, the text crossing from one
-// core's cache to the other's, the hand-overs' wake-ups), a second thread
-// only adds processor time. A helper that reads the source ahead overlaps
-// the reading instead, and only the source, a quarter of the text's
-// size, crosses between the caches; it pays where composing is quick. So
-// the run measures the ways on itself and takes the one that paid best.
-// Where no processor is free (every core busy in a parallel build) the
-// writer thread only adds hand-overs: the chunks are then written at once,
-// as by the direct writer.
+// processors slow each other (a shared core, caches, the hand-overs'
+// wake-ups), a second thread only adds processor time. So the run
+// measures both ways on itself and takes the one that paid. Where no
+// processor is free (every core busy in a parallel build) a second thread
+// only adds hand-overs: the chunks are then written at once, as by the
+// direct writer.
 class BackgroundChunkWriter final : public ChunkWriter {
  public:
-  BackgroundChunkWriter(OutputSink& sink, HandOver hand_over, RunGauges& gauges,
-                        SourceReadAhead* read_ahead)
-      : sink_(sink), hand_over_(hand_over), gauges_(gauges), read_ahead_(read_ahead) {
+  BackgroundChunkWriter(OutputSink& sink, HandOver hand_over, RunGauges& gauges)
+      : sink_(sink), hand_over_(hand_over), gauges_(gauges) {
     for (auto& buffer : buffers_)
       buffer = std::make_unique_for_overwrite<char[]>(CHUNK_AND_OVERHANG_BYTES);
   }
@@ -129,55 +125,31 @@ class BackgroundChunkWriter final : public ChunkWriter {
     const std::size_t chunk = chunk_in_stretch_;
     chunk_in_stretch_ = (chunk + 1) % STRETCH_CHUNKS;
     if (chunk == 0) {
-      // Chunks written at once first, the source read in this thread too:
-      // measured as the way to beat.
-      set_way(OverlapWay::OneThread);
+      // Chunks written at once first: measured as the way to beat.
+      handing_over_ = false;
     } else if (chunk == UNTIMED_CHUNKS) {
       mark_ = now();
     } else if (chunk == PROBE_CHUNKS) {
       one_thread_ = since_mark(PROBE_CHUNKS - UNTIMED_CHUNKS);
-      handed_over_ = {};
-      probing_hand_over_ = gauges_.processor_free(COMPOSING_THREADS) && start_writer();
-      if (probing_hand_over_) set_way(OverlapWay::HandOver);
-    } else if (chunk == PROBE_CHUNKS + UNTIMED_CHUNKS && probing_hand_over_) {
+      handing_over_ = gauges_.processor_free(COMPOSING_THREADS) && start_writer();
+      probing_overlap_ = handing_over_;
+    } else if (chunk == PROBE_CHUNKS + UNTIMED_CHUNKS && probing_overlap_) {
       // This chunk, handed over next, is where the writer starts the clock.
       overlap_mark_chunk_.store(handed_.load(std::memory_order_relaxed));
-    } else if (chunk == 2 * PROBE_CHUNKS) {
-      if (probing_hand_over_) {
-        // Timed from the first timed chunk up to the last handed over: the
-        // writer's pace is the pace of the overlap.
-        probing_hand_over_ = false;
-        const std::size_t handed = handed_.load(std::memory_order_relaxed);
-        wait_for_free([&] { return written_.load() == handed; });
-        mark_ = overlap_mark_;
-        handed_over_ = since_mark(handed - overlap_mark_chunk_.load());
-      }
-      // Reading ahead is tried whether or not a processor is free: its
-      // helper wakes seldom and hands over only the source, so that it has
-      // paid with every core busy too; its probe decides.
-      read_ahead_cost_ = {};
-      probing_read_ahead_ = read_ahead_ != nullptr && read_ahead_->start();
-      set_way(probing_read_ahead_ ? OverlapWay::ReadAhead : OverlapWay::OneThread);
-    } else if (chunk == 2 * PROBE_CHUNKS + UNTIMED_CHUNKS && probing_read_ahead_) {
-      // The helper has filled its buffers by now, and has them filled
-      // again at the end: what is timed is the pace it keeps up.
-      mark_ = now();
-    } else if (chunk == 3 * PROBE_CHUNKS) {
-      if (probing_read_ahead_) read_ahead_cost_ = since_mark(PROBE_CHUNKS - UNTIMED_CHUNKS);
-      probing_read_ahead_ = false;
-      set_way(best_way(one_thread_, handed_over_, read_ahead_cost_));
-    } else if (way_ == OverlapWay::HandOver && chunk % LOAD_CHECK_CHUNKS == 0 &&
-               !gauges_.processor_free(HAND_OVER_THREADS)) {
+    } else if (chunk == 2 * PROBE_CHUNKS && probing_overlap_) {
+      // Timed from the first timed chunk up to the last handed over: the
+      // writer's pace is the pace of the overlap.
+      probing_overlap_ = false;
+      const std::size_t handed = handed_.load(std::memory_order_relaxed);
+      wait_for_free([&] { return written_.load() == handed; });
+      mark_ = overlap_mark_;
+      handing_over_ = overlap_pays(one_thread_, since_mark(handed - overlap_mark_chunk_.load()));
+    } else if (handing_over_ && !probing_overlap_ && chunk % LOAD_CHECK_CHUNKS == 0) {
       // Of the machine's ready tasks, these are this run's own: the
       // composing thread and the writer.
-      set_way(OverlapWay::OneThread);
+      handing_over_ = gauges_.processor_free(HAND_OVER_THREADS);
     }
-    return way_ == OverlapWay::HandOver;
-  }
-
-  void set_way(OverlapWay way) {
-    if (way_ == OverlapWay::ReadAhead && way != OverlapWay::ReadAhead) read_ahead_->stop();
-    way_ = way;
+    return handing_over_;
   }
 
   StretchCost now() { return {gauges_.wall_ns(), gauges_.cpu_ns(), 0}; }
@@ -264,16 +236,12 @@ class BackgroundChunkWriter final : public ChunkWriter {
   StretchCost overlap_mark_{};
   FirstError error_;
   RunGauges& gauges_;
-  SourceReadAhead* const read_ahead_;  // none where the run has no helper to read
   // The composing thread's own.
   std::size_t chunk_in_stretch_ = 0;
-  OverlapWay way_ = OverlapWay::OneThread;
-  bool probing_hand_over_ = false;
-  bool probing_read_ahead_ = false;
+  bool handing_over_ = false;
+  bool probing_overlap_ = false;
   StretchCost mark_{};
   StretchCost one_thread_{};
-  StretchCost handed_over_{};
-  StretchCost read_ahead_cost_{};
   bool thread_failed_ = false;
   std::thread thread_;
 };
@@ -299,9 +267,8 @@ RunGauges& this_run_gauges() {
 }
 
 std::unique_ptr<ChunkWriter> make_background_chunk_writer(OutputSink& sink, HandOver hand_over,
-                                                          RunGauges& gauges,
-                                                          SourceReadAhead* read_ahead) {
-  return std::make_unique<BackgroundChunkWriter>(sink, hand_over, gauges, read_ahead);
+                                                          RunGauges& gauges) {
+  return std::make_unique<BackgroundChunkWriter>(sink, hand_over, gauges);
 }
 
 }  // namespace quarlex

@@ -8,16 +8,13 @@
 namespace quarlex {
 namespace {
 
-std::unique_ptr<ChunkWriter> chunk_writer_for(OutputSink& sink, ChunkWriting writing,
-                                              SourceReadAhead* read_ahead) {
+std::unique_ptr<ChunkWriter> chunk_writer_for(OutputSink& sink, ChunkWriting writing) {
   switch (writing) {
     case ChunkWriting::ByFileKind:
       // Into a file the kernel copies every chunk into the page cache,
       // which costs it more than the chunk cost to compose: a thread may
       // pay, and the run finds out.
-      if (sink.into_file())
-        return make_background_chunk_writer(sink, HandOver::WhileItPays, this_run_gauges(),
-                                            read_ahead);
+      if (sink.into_file()) return make_background_chunk_writer(sink, HandOver::WhileItPays);
       break;
     case ChunkWriting::AtOnce:
       break;
@@ -29,10 +26,9 @@ std::unique_ptr<ChunkWriter> chunk_writer_for(OutputSink& sink, ChunkWriting wri
 
 }  // namespace
 
-OutputStream::OutputStream(std::unique_ptr<OutputSink> sink, ChunkWriting writing,
-                           SourceReadAhead* read_ahead)
+OutputStream::OutputStream(std::unique_ptr<OutputSink> sink, ChunkWriting writing)
     : sink_(std::move(sink)),
-      writer_(chunk_writer_for(*sink_, writing, read_ahead)),
+      writer_(chunk_writer_for(*sink_, writing)),
       buffer_(writer_->first_buffer()) {}
 
 OutputStream::~OutputStream() {

@@ -22,11 +22,8 @@ enum class ChunkWriting { ByFileKind, AtOnce, InBackground };
 // to decide something.
 class OutputStream {
  public:
-  // `read_ahead`, where the run has one, is the helper that ByFileKind may
-  // set reading the source ahead; it must outlive the stream.
   explicit OutputStream(std::unique_ptr<OutputSink> sink,
-                        ChunkWriting writing = ChunkWriting::ByFileKind,
-                        SourceReadAhead* read_ahead = nullptr);
+                        ChunkWriting writing = ChunkWriting::ByFileKind);
   // Writes what is pending and closes the sink if close() was not called;
   // failures are then no longer reported.
   ~OutputStream();

@@ -40,65 +40,29 @@ TEST(OverlapPays, OnlyWhenItSavesWallTimeAtLittleMoreProcessorTime) {
   }
 }
 
-TEST(BestWay, TheFastestOfTheWaysThatPay) {
-  constexpr std::uint64_t MS = 1'000'000;
-  constexpr StretchCost ONE = {100 * MS, 100 * MS, 10};
-  constexpr StretchCost NOT_TRIED = {0, 0, 0};
-  constexpr StretchCost FAST = {50 * MS, 110 * MS, 10};
-  constexpr StretchCost FASTER = {40 * MS, 112 * MS, 10};
-  constexpr StretchCost FASTEST_TOO_COSTLY = {30 * MS, 130 * MS, 10};
-  const struct {
-    const char* what;
-    StretchCost handed_over, read_ahead;
-    OverlapWay way;
-  } cases[] = {
-      {"neither tried", NOT_TRIED, NOT_TRIED, OverlapWay::OneThread},
-      {"only the hand-over tried, and it pays", FAST, NOT_TRIED, OverlapWay::HandOver},
-      {"only reading ahead tried, and it pays", NOT_TRIED, FAST, OverlapWay::ReadAhead},
-      {"both pay, reading ahead faster", FAST, FASTER, OverlapWay::ReadAhead},
-      {"both pay, the hand-over faster", FASTER, FAST, OverlapWay::HandOver},
-      {"both pay as fast", FAST, FAST, OverlapWay::ReadAhead},
-      {"the faster costs too much processor time", FASTEST_TOO_COSTLY, FAST, OverlapWay::ReadAhead},
-      {"neither pays", FASTEST_TOO_COSTLY, ONE, OverlapWay::OneThread},
-      // Per chunk: half the wall time over half the chunks is no faster.
-      {"faster per chunk over fewer chunks", {40 * MS, 60 * MS, 5}, FAST, OverlapWay::ReadAhead},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    EXPECT_EQ(best_way(ONE, c.handed_over, c.read_ahead), c.way);
-  }
-}
-
-// What a chunk costs, written at once, handed over or written at once
-// while the source is read ahead, as the gauges show it.
+// What a chunk costs, written at once or handed over, as the gauges show it.
 struct ChunkCost {
-  std::uint64_t at_once_wall, at_once_cpu, handed_wall, handed_cpu, ahead_wall, ahead_cpu;
+  std::uint64_t at_once_wall, at_once_cpu, handed_wall, handed_cpu;
 };
-constexpr ChunkCost PAYS = {100, 100, 60, 110, 100, 100};
-constexpr ChunkCost COSTS_PROCESSOR_TIME = {100, 100, 60, 160, 100, 100};
-constexpr ChunkCost SAVES_NO_TIME = {100, 100, 100, 100, 100, 100};
-constexpr ChunkCost READING_AHEAD_PAYS_BEST = {100, 100, 60, 110, 50, 105};
+constexpr ChunkCost PAYS = {100, 100, 60, 110};
+constexpr ChunkCost COSTS_PROCESSOR_TIME = {100, 100, 60, 160};
+constexpr ChunkCost SAVES_NO_TIME = {100, 100, 100, 100};
 
 // A sink that keeps what it is given and counts the chunks written in the
 // test's own thread and in any other; and gauges whose clocks move by
 // those counts, at the costs the test sets. So the writer sees its own
 // way of writing as costing what the test says, with no clock to wait on.
-class CountingSink final : public OutputSink, public RunGauges, public SourceReadAhead {
+class CountingSink final : public OutputSink, public RunGauges {
  public:
   std::atomic<bool> free{true};
-  std::atomic<std::size_t> at_once{0}, handed{0}, ahead{0};
-  bool reading_ahead = false;  // the test thread's own, as the helper's switch is
+  std::atomic<std::size_t> at_once{0}, handed{0};
   std::atomic<const ChunkCost*> cost{&PAYS};
   std::string taken;  // written by one thread at a time, in the chunks' order
 
   int write(const char* text, std::size_t size) override {
     taken.append(text, size);
     const ChunkCost& c = *cost.load();
-    if (std::this_thread::get_id() == test_thread_ && reading_ahead) {
-      wall_ += c.ahead_wall;
-      cpu_ += c.ahead_cpu;
-      ++ahead;
-    } else if (std::this_thread::get_id() == test_thread_) {
+    if (std::this_thread::get_id() == test_thread_) {
       wall_ += c.at_once_wall;
       cpu_ += c.at_once_cpu;
       ++at_once;
@@ -116,13 +80,6 @@ class CountingSink final : public OutputSink, public RunGauges, public SourceRea
   std::uint64_t wall_ns() override { return wall_.load(); }
   std::uint64_t cpu_ns() override { return cpu_.load(); }
 
-  bool start() override {
-    EXPECT_EQ(std::this_thread::get_id(), test_thread_);
-    reading_ahead = true;
-    return true;
-  }
-  void stop() override { reading_ahead = false; }
-
  private:
   const std::thread::id test_thread_ = std::this_thread::get_id();
   std::atomic<std::uint64_t> wall_{0}, cpu_{0};
@@ -131,13 +88,11 @@ class CountingSink final : public OutputSink, public RunGauges, public SourceRea
 // The text of chunk `i`: each different, so that order and loss show.
 std::string chunk_text(std::size_t i) { return "chunk " + std::to_string(i) + ";"; }
 
-// Writes `chunks` chunks through a writer that decides by `sink`'s gauges,
-// with `sink` as its helper to read ahead where `read_ahead`; `before`
-// runs before each chunk with its number.
+// Writes `chunks` chunks through a writer that decides by `sink`'s gauges;
+// `before` runs before each chunk with its number.
 template <typename Before>
-void write_chunks(CountingSink& sink, std::size_t chunks, Before before, bool read_ahead = false) {
-  const auto writer =
-      make_background_chunk_writer(sink, HandOver::WhileItPays, sink, read_ahead ? &sink : nullptr);
+void write_chunks(CountingSink& sink, std::size_t chunks, Before before) {
+  const auto writer = make_background_chunk_writer(sink, HandOver::WhileItPays, sink);
   char* buffer = writer->first_buffer();
   std::string expected;
   for (std::size_t i = 0; i < chunks; ++i) {
@@ -153,57 +108,48 @@ void write_chunks(CountingSink& sink, std::size_t chunks, Before before, bool re
   EXPECT_EQ(sink.taken, expected);
 }
 
-// Each stretch starts with PROBE_CHUNKS at once, PROBE_CHUNKS handed over
-// and, where the run has a helper to read ahead, PROBE_CHUNKS at once with
-// the source read ahead; the rest goes as they decide.
-TEST(BackgroundChunkWriter, OverlapsOnlyWhereTheRunMeasuresItToPay) {
+// Each stretch starts with PROBE_CHUNKS at once and PROBE_CHUNKS handed
+// over; the rest goes as they decide.
+TEST(BackgroundChunkWriter, HandsOverOnlyWhatTheRunMeasuresToPay) {
   constexpr std::size_t STRETCHES = 2;
   constexpr std::size_t CHUNKS = STRETCHES * STRETCH_CHUNKS;
-  constexpr std::size_t PROBE = STRETCHES * PROBE_CHUNKS;
-  constexpr std::size_t REST = STRETCHES * (STRETCH_CHUNKS - 3 * PROBE_CHUNKS);
+  constexpr std::size_t REST = STRETCH_CHUNKS - 2 * PROBE_CHUNKS;
   const struct {
     const char* what;
     const ChunkCost* cost;
-    bool free, read_ahead;
-    std::size_t handed, ahead;
+    bool free;
+    std::size_t handed;
   } cases[] = {
-      {"a writer thread pays", &PAYS, true, false, PROBE + REST, 0},
-      {"it costs too much processor time", &COSTS_PROCESSOR_TIME, true, false, PROBE, 0},
-      {"it saves no time", &SAVES_NO_TIME, true, false, PROBE, 0},
-      {"no processor is free", &PAYS, false, false, 0, 0},
-      {"reading ahead saves no time", &PAYS, true, true, PROBE + REST, PROBE},
-      {"reading ahead pays best", &READING_AHEAD_PAYS_BEST, true, true, PROBE, PROBE + REST},
-      {"no processor is free, reading ahead still pays", &READING_AHEAD_PAYS_BEST, false, true, 0,
-       PROBE + REST},
+      {"a writer thread pays", &PAYS, true, STRETCHES * (PROBE_CHUNKS + REST)},
+      {"it costs too much processor time", &COSTS_PROCESSOR_TIME, true, STRETCHES * PROBE_CHUNKS},
+      {"it saves no time", &SAVES_NO_TIME, true, STRETCHES * PROBE_CHUNKS},
+      {"no processor is free", &PAYS, false, 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     CountingSink sink;
     sink.cost = c.cost;
     sink.free = c.free;
-    write_chunks(
-        sink, CHUNKS, [](std::size_t) {}, c.read_ahead);
+    write_chunks(sink, CHUNKS, [](std::size_t) {});
     EXPECT_EQ(sink.handed.load(), c.handed);
-    EXPECT_EQ(sink.ahead.load(), c.ahead);
-    EXPECT_EQ(sink.at_once.load() + sink.handed.load() + sink.ahead.load(), CHUNKS);
+    EXPECT_EQ(sink.at_once.load() + sink.handed.load(), CHUNKS);
   }
 }
 
 // The decision is made again as the run goes on: a machine that gets busy
 // or idle, or a writer thread that stops paying, changes the way.
 TEST(BackgroundChunkWriter, DecidesAgainAsTheRunGoesOn) {
-  constexpr std::size_t REST = STRETCH_CHUNKS - 3 * PROBE_CHUNKS;
+  constexpr std::size_t REST = STRETCH_CHUNKS - 2 * PROBE_CHUNKS;
   // In the first stretch, after the probes, the processor is taken at
   // `taken_at`: handed over until the next load check.
-  constexpr std::size_t TAKEN_AT = 3 * PROBE_CHUNKS + 1;
+  constexpr std::size_t TAKEN_AT = 2 * PROBE_CHUNKS + 1;
   constexpr std::size_t NEXT_CHECK = (TAKEN_AT / LOAD_CHECK_CHUNKS + 1) * LOAD_CHECK_CHUNKS;
   {
     SCOPED_TRACE("the processor is taken, then free again");
     CountingSink sink;
     write_chunks(sink, 3 * STRETCH_CHUNKS,
                  [&](std::size_t i) { sink.free = i < TAKEN_AT || i >= 2 * STRETCH_CHUNKS; });
-    EXPECT_EQ(sink.handed.load(),
-              (PROBE_CHUNKS + NEXT_CHECK - 3 * PROBE_CHUNKS) + 0 + (PROBE_CHUNKS + REST));
+    EXPECT_EQ(sink.handed.load(), (NEXT_CHECK - PROBE_CHUNKS) + 0 + (PROBE_CHUNKS + REST));
   }
   {
     SCOPED_TRACE("the writer thread stops paying, then pays again");
