@@ -1,12 +1,13 @@
 #include "write/chunk_writer.h"
 
+#include <new>
+
 namespace quarlex {
 namespace {
 
 class DirectChunkWriter final : public ChunkWriter {
  public:
-  explicit DirectChunkWriter(OutputSink& sink)
-      : sink_(sink), buffer_(std::make_unique_for_overwrite<char[]>(CHUNK_AND_OVERHANG_BYTES)) {}
+  explicit DirectChunkWriter(OutputSink& sink) : sink_(sink), buffer_(new_chunk_buffer()) {}
 
   char* first_buffer() override { return buffer_.get(); }
 
@@ -20,11 +21,19 @@ class DirectChunkWriter final : public ChunkWriter {
 
  private:
   OutputSink& sink_;
-  std::unique_ptr<char[]> buffer_;
+  ChunkBuffer buffer_;
   FirstError error_;
 };
 
 }  // namespace
+
+void ReleaseChunkBuffer::operator()(char* buffer) const {
+  ::operator delete[](buffer, std::align_val_t{CHUNK_BUFFER_ALIGNMENT});
+}
+
+ChunkBuffer new_chunk_buffer(std::size_t size) {
+  return ChunkBuffer(new (std::align_val_t{CHUNK_BUFFER_ALIGNMENT}) char[size]);
+}
 
 std::unique_ptr<ChunkWriter> make_direct_chunk_writer(OutputSink& sink) {
   return std::make_unique<DirectChunkWriter>(sink);

@@ -24,6 +24,16 @@ inline constexpr std::size_t CHUNK_OVERHANG_BYTES = 4096;
 // long.
 inline constexpr std::size_t CHUNK_AND_OVERHANG_BYTES = CHUNK_BYTES + CHUNK_OVERHANG_BYTES;
 
+// Every buffer a chunk writer gives out starts on a cache line, so that
+// text can be streamed into it a whole line at a time.
+inline constexpr std::size_t CHUNK_BUFFER_ALIGNMENT = 64;
+struct ReleaseChunkBuffer {
+  void operator()(char* buffer) const;
+};
+using ChunkBuffer = std::unique_ptr<char[], ReleaseChunkBuffer>;
+// `size` bytes, left as they come, starting on CHUNK_BUFFER_ALIGNMENT.
+ChunkBuffer new_chunk_buffer(std::size_t size = CHUNK_AND_OVERHANG_BYTES);
+
 // Hands chunks of output to a sink and owns the buffers they are composed
 // in. The sink stays the caller's to close, after finish().
 class ChunkWriter {
@@ -39,6 +49,11 @@ class ChunkWriter {
   // bytes of `chunk` behind `size` stay as they are until the next call.
   // Returns nullptr once a write has failed; nothing more is written then.
   virtual char* write(char* chunk, std::size_t size) = 0;
+
+  // Whether the chunk composed next, in the buffer this writer gave out
+  // last, goes to another thread to be written. Asked at most once per
+  // chunk, before write() is called with it.
+  virtual bool hands_over_next() { return false; }
 
   // Waits until every chunk handed over is written or given up. Returns
   // false if a write failed.

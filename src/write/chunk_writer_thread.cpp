@@ -60,8 +60,7 @@ class BackgroundChunkWriter final : public ChunkWriter {
  public:
   BackgroundChunkWriter(OutputSink& sink, HandOver hand_over, RunGauges& gauges)
       : sink_(sink), hand_over_(hand_over), gauges_(gauges) {
-    for (auto& buffer : buffers_)
-      buffer = std::make_unique_for_overwrite<char[]>(CHUNK_AND_OVERHANG_BYTES);
+    for (auto& buffer : buffers_) buffer = new_chunk_buffer();
   }
 
   ~BackgroundChunkWriter() override { finish(); }
@@ -71,11 +70,19 @@ class BackgroundChunkWriter final : public ChunkWriter {
 
   char* first_buffer() override { return buffers_[0].get(); }
 
+  bool hands_over_next() override {
+    if (!next_decided_) next_handed_over_ = hands_over();
+    next_decided_ = true;
+    return next_handed_over_;
+  }
+
   char* write(char* chunk, std::size_t size) override {
     if (error_.get() != 0) return nullptr;
+    const bool handed_over = hands_over_next();
+    next_decided_ = false;
     // Only this thread changes handed_, so its own count is current.
     const std::size_t slot = handed_.load(std::memory_order_relaxed);
-    if (!hands_over()) {
+    if (!handed_over) {
       // The writer must be done with what it has, so that the file keeps
       // the chunks' order; the same buffer is composed in again.
       wait_for_free([&] { return written_.load() == slot; });
@@ -117,9 +124,9 @@ class BackgroundChunkWriter final : public ChunkWriter {
     std::size_t size;
   };
 
-  // Whether this chunk goes to the writer thread, which is started the
-  // first time one does; called once per chunk, in order, before it is
-  // written.
+  // Whether the chunk being composed goes to the writer thread, which is
+  // started the first time one does; called once per chunk, in order,
+  // before it is written (see hands_over_next).
   bool hands_over() {
     if (hand_over_ == HandOver::Always) return start_writer();
     const std::size_t chunk = chunk_in_stretch_;
@@ -218,7 +225,7 @@ class BackgroundChunkWriter final : public ChunkWriter {
 
   OutputSink& sink_;
   const HandOver hand_over_;
-  std::array<std::unique_ptr<char[]>, CHUNK_BUFFERS> buffers_;
+  std::array<ChunkBuffer, CHUNK_BUFFERS> buffers_;
   // Each entry is the composing thread's until handed_ counts it, then the
   // writer's until written_ does.
   std::array<Chunk, CHUNK_BUFFERS> pending_{};
@@ -237,6 +244,8 @@ class BackgroundChunkWriter final : public ChunkWriter {
   FirstError error_;
   RunGauges& gauges_;
   // The composing thread's own.
+  bool next_decided_ = false;
+  bool next_handed_over_ = false;
   std::size_t chunk_in_stretch_ = 0;
   bool handing_over_ = false;
   bool probing_overlap_ = false;

@@ -7,12 +7,16 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "include_oracle.h"
 #include "random_bytes.h"
@@ -325,6 +329,75 @@ TEST(OutputStream, ShortWritesAndFailedClosesAreReported) {
       if (c.succeeds) {
         EXPECT_EQ(device.taken.size(), text.size());
       }
+    }
+  }
+}
+
+// A chunk writer that writes every chunk at once but says, chunk by chunk
+// as `handed` has it (repeated), whether it goes to another thread: so that
+// the stream stages exactly those chunks and composes the rest in place.
+class ScriptedWriter final : public ChunkWriter {
+ public:
+  ScriptedWriter(OutputSink& sink, std::vector<bool> handed)
+      : direct_(make_direct_chunk_writer(sink)), handed_(std::move(handed)) {}
+  char* first_buffer() override { return direct_->first_buffer(); }
+  char* write(char* chunk, std::size_t size) override {
+    ++chunks_;
+    return direct_->write(chunk, size);
+  }
+  bool hands_over_next() override { return handed_[chunks_ % handed_.size()]; }
+  bool finish() override { return direct_->finish(); }
+  int error() const override { return direct_->error(); }
+
+ private:
+  std::unique_ptr<ChunkWriter> direct_;
+  std::vector<bool> handed_;
+  std::size_t chunks_ = 0;
+};
+
+// A staging copy any processor runs, which holds the stream to what a
+// streaming copy needs: whole lines, to the start of a line.
+void copy_whole_lines(char* to, const char* from, std::size_t size) {
+  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(to) % STREAMED_LINE_BYTES, 0u);
+  EXPECT_EQ(size % STREAMED_LINE_BYTES, 0u);
+  std::memcpy(to, from, size);
+}
+
+// Text composed in the stage and text composed in place, chunk after
+// chunk in any order, join into the very text one way alone gives.
+TEST(OutputStream, StagedChunksAndChunksComposedInPlaceJoinWhole) {
+  constexpr std::size_t SIZE = 1'000'003;
+  constexpr std::uint32_t SEED = 5;
+  const std::string bytes = support::random_bytes(SIZE, SEED);
+  const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+  const std::string big(CHUNK_BYTES + 12345, 'b');
+  std::string expected = "x";
+  for (std::size_t at = 0; at < SIZE; at += LINE_BYTES)
+    expected += oracle::data_line("DB ", std::string_view(bytes).substr(at, LINE_BYTES));
+  expected += big + "tail";
+
+  std::vector<std::pair<std::string, StreamingCopy>> copies = {{"plain", copy_whole_lines}};
+  for (const NamedStreamingCopy& named : streaming_copies())
+    copies.emplace_back(named.name, named.copy);
+  const std::vector<bool> patterns[] = {{true}, {true, false}, {false, true, true}, {false}};
+  for (const auto& [copy_name, copy] : copies) {
+    for (const std::vector<bool>& handed : patterns) {
+      SCOPED_TRACE(copy_name + ", pattern of " + std::to_string(handed.size()) + " from " +
+                   (handed[0] ? "staged" : "in place"));
+      FaultySink* sink = nullptr;
+      auto owned = std::make_unique<FaultySink>();
+      sink = owned.get();
+      sink->capacity = SIZE_MAX;
+      OutputStream output(
+          std::move(owned),
+          [&](OutputSink& into) { return std::make_unique<ScriptedWriter>(into, handed); }, copy);
+      EXPECT_TRUE(output.write("x"));
+      DataLineForm form = DataLineForm::AsmLine;
+      EXPECT_TRUE(append_data_lines(output, data, SIZE, form));
+      EXPECT_TRUE(output.write(big));
+      EXPECT_TRUE(output.write("tail"));
+      EXPECT_TRUE(output.close());
+      EXPECT_TRUE(same_text(sink->taken, expected));
     }
   }
 }
