@@ -20,10 +20,11 @@ namespace {
 constexpr std::size_t CHUNK_BUFFERS = 4;
 
 // A composing thread that has run out of buffers sleeps until this many
-// are free again, and then composes them without a pause. Each wake-up
-// costs the waker a system call and the sleeper's processor an interrupt,
-// so waking per chunk costs more than it spares; watching the other
-// thread's progress instead keeps a processor busy doing nothing
+// are free again, and then composes them without a pause; a writer thread
+// that has run out of chunks sleeps until this many wait for it. Each
+// wake-up costs the waker a system call and the sleeper's processor an
+// interrupt, so waking per chunk costs more than it spares; watching the
+// other thread's progress instead keeps a processor busy doing nothing
 // (docs/performance.md).
 constexpr std::size_t REFILL_BUFFERS = CHUNK_BUFFERS / 2;
 
@@ -85,7 +86,7 @@ class BackgroundChunkWriter final : public ChunkWriter {
     if (!handed_over) {
       // The writer must be done with what it has, so that the file keeps
       // the chunks' order; the same buffer is composed in again.
-      wait_for_free([&] { return written_.load() == slot; });
+      wait_until_all_written(slot);
       if (error_.get() == 0) error_.keep(sink_.write(chunk, size));
       return error_.get() != 0 ? nullptr : chunk;
     }
@@ -93,12 +94,7 @@ class BackgroundChunkWriter final : public ChunkWriter {
     // it sees the count.
     pending_[slot % CHUNK_BUFFERS] = {chunk, size};
     handed_.store(slot + 1);
-    if (writer_sleeping_.load()) {
-      // Taking the lock makes sure the sleeper is in wait(), not between
-      // its last check and wait(), when the call comes.
-      const std::lock_guard lock(mutex_);
-      writer_wake_.notify_one();
-    }
+    if (writer_sleeping_.load() && slot + 1 - written_.load() >= REFILL_BUFFERS) wake_writer();
     const std::size_t next = slot + 1;
     if (next - written_.load() >= CHUNK_BUFFERS) wait_for_free([&] { return refilled(next); });
     return error_.get() != 0 ? nullptr : buffers_[next % CHUNK_BUFFERS].get();
@@ -148,7 +144,7 @@ class BackgroundChunkWriter final : public ChunkWriter {
       // writer's pace is the pace of the overlap.
       probing_overlap_ = false;
       const std::size_t handed = handed_.load(std::memory_order_relaxed);
-      wait_for_free([&] { return written_.load() == handed; });
+      wait_until_all_written(handed);
       mark_ = overlap_mark_;
       handing_over_ = overlap_pays(one_thread_, since_mark(handed - overlap_mark_chunk_.load()));
     } else if (handing_over_ && !probing_overlap_ && chunk % LOAD_CHECK_CHUNKS == 0) {
@@ -186,6 +182,26 @@ class BackgroundChunkWriter final : public ChunkWriter {
     return next + REFILL_BUFFERS <= written + CHUNK_BUFFERS || written == next || error_.get() != 0;
   }
 
+  void wake_writer() {
+    // Taking the lock makes sure the sleeper is in wait(), not between its
+    // last check and wait(), when the call comes.
+    const std::lock_guard lock(mutex_);
+    writer_wake_.notify_one();
+  }
+
+  // Waits until the writer has written the `handed` chunks handed over,
+  // however few of them wait.
+  void wait_until_all_written(std::size_t handed) {
+    if (written_.load() == handed) return;
+    // Set before the writer is looked at: the writer, which sets
+    // writer_sleeping_ before it looks at this, sees the hurry, or this
+    // check sees it asleep.
+    hurry_.store(true);
+    if (writer_sleeping_.load()) wake_writer();
+    wait_for_free([&] { return written_.load() == handed; });
+    hurry_.store(false);
+  }
+
   template <typename Condition>
   void wait_for_free(Condition free) {
     if (free()) return;
@@ -203,7 +219,12 @@ class BackgroundChunkWriter final : public ChunkWriter {
       if (handed_.load() == done) {
         std::unique_lock lock(mutex_);
         writer_sleeping_.store(true);
-        writer_wake_.wait(lock, [&] { return handed_.load() != done || stopping_.load(); });
+        // Woken once REFILL_BUFFERS chunks wait, it writes them without a
+        // pause, as the composing thread composes.
+        writer_wake_.wait(lock, [&] {
+          const std::size_t waiting = handed_.load() - done;
+          return waiting >= REFILL_BUFFERS || (waiting > 0 && hurry_.load()) || stopping_.load();
+        });
         writer_sleeping_.store(false);
         if (handed_.load() == done) return;
       }
@@ -236,6 +257,7 @@ class BackgroundChunkWriter final : public ChunkWriter {
   alignas(CACHE_LINE_BYTES) std::atomic<std::size_t> written_{0};  // of those, written or given up
   std::atomic<bool> composer_sleeping_{false};
   std::atomic<bool> writer_sleeping_{false};
+  std::atomic<bool> hurry_{false};  // the composing thread waits for every chunk to be written
   std::atomic<bool> stopping_{false};
   // The chunk at which the overlap's probe starts its clocks, and what they
   // showed then: set by the writer before it counts that chunk written.
