@@ -109,15 +109,16 @@ struct StretchCost {
 
 // Whether handing chunks to a writer thread pays, from chunks `one_thread`
 // wrote at once and chunks `overlapped` handed over: it pays when it took
-// less wall time per chunk at no more than OVERLAP_CPU_ALLOWANCE_PERCENT
-// more processor time per chunk than one thread spends.
-inline constexpr std::uint64_t OVERLAP_CPU_ALLOWANCE_PERCENT = 15;
-inline constexpr std::uint64_t PERCENT = 100;
+// less wall time per chunk and saved at least as much wall time as it
+// added processor time, so that the second processor gives back at least
+// what it costs; per chunk, the sum of wall and processor time is then no
+// larger than one thread's.
 constexpr bool overlap_pays(StretchCost one_thread, StretchCost overlapped) {
-  // Per chunk, multiplied out: a * b_chunks < b * a_chunks.
+  // Per chunk, multiplied out: a / a_chunks < b / b_chunks is
+  // a * b_chunks < b * a_chunks.
   return overlapped.wall_ns * one_thread.chunks < one_thread.wall_ns * overlapped.chunks &&
-         overlapped.cpu_ns * one_thread.chunks * PERCENT <=
-             one_thread.cpu_ns * overlapped.chunks * (PERCENT + OVERLAP_CPU_ALLOWANCE_PERCENT);
+         (overlapped.wall_ns + overlapped.cpu_ns) * one_thread.chunks <=
+             (one_thread.wall_ns + one_thread.cpu_ns) * overlapped.chunks;
 }
 
 // Each stretch of this many chunks (128 MiB of text) is decided anew, so
