@@ -37,15 +37,15 @@ std::unique_ptr<ChunkWriter> chunk_writer_for(OutputSink& sink, ChunkWriting wri
 }  // namespace
 
 OutputStream::OutputStream(std::unique_ptr<OutputSink> sink, ChunkWriting writing)
-    : OutputStream(
-          std::move(sink), [writing](OutputSink& into) { return chunk_writer_for(into, writing); },
-          streaming_copy()) {}
+    : sink_(std::move(sink)),
+      writer_(chunk_writer_for(*sink_, writing)),
+      staging_copy_(streaming_copy()) {
+  start_chunk(writer_->first_buffer(), nullptr, 0);
+}
 
-OutputStream::OutputStream(
-    std::unique_ptr<OutputSink> sink,
-    const std::function<std::unique_ptr<ChunkWriter>(OutputSink&)>& make_writer,
-    StreamingCopy staging_copy)
-    : sink_(std::move(sink)), writer_(make_writer(*sink_)), staging_copy_(staging_copy) {
+OutputStream::OutputStream(std::unique_ptr<OutputSink> sink, std::unique_ptr<ChunkWriter> writer,
+                           StreamingCopy staging_copy)
+    : sink_(std::move(sink)), writer_(std::move(writer)), staging_copy_(staging_copy) {
   start_chunk(writer_->first_buffer(), nullptr, 0);
 }
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
 #include <memory>
 #include <string_view>
 
@@ -30,11 +29,10 @@ class OutputStream {
  public:
   explicit OutputStream(std::unique_ptr<OutputSink> sink,
                         ChunkWriting writing = ChunkWriting::ByFileKind);
-  // For tests: chunks go to the writer `make_writer` makes over `sink`, and
-  // the text of chunks it hands over is staged and moved on with
-  // `staging_copy` (nullptr: never staged).
-  OutputStream(std::unique_ptr<OutputSink> sink,
-               const std::function<std::unique_ptr<ChunkWriter>(OutputSink&)>& make_writer,
+  // For tests: chunks go to `writer`, which writes to `sink`, and the text
+  // of chunks it hands over is staged and moved on with `staging_copy`
+  // (nullptr: never staged).
+  OutputStream(std::unique_ptr<OutputSink> sink, std::unique_ptr<ChunkWriter> writer,
                StreamingCopy staging_copy);
   // Writes what is pending and closes the sink if close() was not called;
   // failures are then no longer reported.

@@ -385,13 +385,11 @@ TEST(OutputStream, StagedChunksAndChunksComposedInPlaceJoinWhole) {
     for (const std::vector<bool>& handed : patterns) {
       SCOPED_TRACE(copy_name + ", pattern of " + std::to_string(handed.size()) + " from " +
                    (handed[0] ? "staged" : "in place"));
-      FaultySink* sink = nullptr;
       auto owned = std::make_unique<FaultySink>();
-      sink = owned.get();
+      FaultySink* const sink = owned.get();
       sink->capacity = SIZE_MAX;
-      OutputStream output(
-          std::move(owned),
-          [&](OutputSink& into) { return std::make_unique<ScriptedWriter>(into, handed); }, copy);
+      auto writer = std::make_unique<ScriptedWriter>(*sink, handed);
+      OutputStream output(std::move(owned), std::move(writer), copy);
       EXPECT_TRUE(output.write("x"));
       DataLineForm form = DataLineForm::AsmLine;
       EXPECT_TRUE(append_data_lines(output, data, SIZE, form));
