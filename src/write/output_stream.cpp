@@ -73,16 +73,19 @@ char* OutputStream::reserve([[maybe_unused]] std::size_t size) {
   return composing_ + composed_;
 }
 
-bool OutputStream::move_on() { return composing_ == chunk_ ? write_chunk() : empty_stage(); }
+bool OutputStream::move_on() {
+  return composing_ == chunk_ ? pass_chunk(chunk_ + CHUNK_BYTES, composed_ - CHUNK_BYTES)
+                              : empty_stage();
+}
 
-bool OutputStream::write_chunk() {
+bool OutputStream::pass_chunk(const char* carried, std::size_t size) {
   char* const next = writer_->write(chunk_, CHUNK_BYTES);
   if (next == nullptr) {
     fail(writer_->error());
     composed_ = 0;
     return false;
   }
-  start_chunk(next, chunk_ + CHUNK_BYTES, composed_ - CHUNK_BYTES);
+  start_chunk(next, carried, size);
   return true;
 }
 
@@ -95,14 +98,8 @@ bool OutputStream::empty_stage() {
     filled_ += take;
     from += take;
     if (filled_ < CHUNK_BYTES) break;
-    char* const next = writer_->write(chunk_, CHUNK_BYTES);
-    if (next == nullptr) {
-      fail(writer_->error());
-      composed_ = 0;
-      return false;
-    }
     // The rest goes on in the next chunk, staged again or composed in place.
-    start_chunk(next, stage_.get() + from, composed_ - from);
+    if (!pass_chunk(stage_.get() + from, composed_ - from)) return false;
     if (composing_ == chunk_) return true;
     from = 0;
   }

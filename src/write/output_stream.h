@@ -68,8 +68,9 @@ class OutputStream {
   // it. REQUIRES: at least compose_limit_ bytes are composed, or the stage
   // is being emptied.
   bool move_on();
-  // REQUIRES: at least CHUNK_BYTES are composed in the chunk itself.
-  bool write_chunk();
+  // Writes the whole chunk and starts the next one with `size` bytes of
+  // `carried` text. REQUIRES: the chunk holds at least CHUNK_BYTES.
+  bool pass_chunk(const char* carried, std::size_t size);
   // Streams the stage's whole cache lines into the chunk, writing each
   // chunk that fills.
   bool empty_stage();
