@@ -8,7 +8,8 @@
 #
 # The table against the floor is printed for every composer the processor
 # runs (AVX-512, AVX2, portable), each from a build capped at it, idle and
-# busy, in one run.
+# busy, in one run; idle, each build also runs held to one processor, so
+# that the table shows what the writer thread bought and what it cost.
 #
 # Environment: RUNS (default 7), FILE_RUNS (rounds of the comparison with
 # dd, default 2 * RUNS + 1), SIZE_MIB (default 64), BIG_MIB (default 1024),
@@ -275,9 +276,23 @@ echo
 echo "into a file against the floor (dd reads the source, dd writes as many bytes): ${floor_mib} MiB"
 echo "of random bytes, ${floor_runs} rounds per condition, medians; CPU is user + system"
 printf '%-6s %-10s %8s %8s %14s %9s %13s\n' condition run "wall s" "cpu s" "x floor w / c" "rounds x" "wall q1-q3"
-entrants=(floor "${composer_names[@]}")
+# A build held to one processor is named "<composer>/1": no writer thread
+# can run beside its composing, so the run writes every chunk itself.
+one_processor=$(taskset -pc $$ 2> /dev/null | sed 's/.*: *//; s/[-,].*//') || one_processor=
+[ -n "$one_processor" ] || echo "not measured on one processor: taskset is not available"
+composer_tool() { for i in "${!composer_names[@]}"; do [ "${composer_names[i]}" != "$1" ] || echo "${composer_tools[i]}"; done; }
+measure_entrant() {  # name
+  case $1 in
+    floor) measure_fresh floor_job ;;
+    */1) measure_fresh taskset -c "$one_processor" "$(composer_tool "${1%/1}")" floor.bin floor.inc ;;
+    *) measure_fresh "$(composer_tool "$1")" floor.bin floor.inc ;;
+  esac
+}
 hold_page_reporting
 for condition in idle busy; do
+  entrants=(floor "${composer_names[@]}")
+  # Busy, every build keeps its chunks to its one thread anyway.
+  [ "$condition" = busy ] || [ -z "$one_processor" ] || entrants+=("${composer_names[@]/%//1}")
   echo "load before the ${condition} rounds: $(cut -d' ' -f1-3 /proc/loadavg)"
   reported_before=$(reported_mib)
   # Bounded well beyond what the rounds take, should they be slow.
@@ -285,12 +300,8 @@ for condition in idle busy; do
   : > rounds.txt
   for ((i = 0; i < floor_runs; i++)); do
     for ((k = 0; k < ${#entrants[@]}; k++)); do
-      e=$(((i + k) % ${#entrants[@]}))
-      if ((e == 0)); then
-        echo "$i floor $(measure_fresh floor_job)" >> rounds.txt
-      else
-        echo "$i ${composer_names[e - 1]} $(measure_fresh "${composer_tools[e - 1]}" floor.bin floor.inc)" >> rounds.txt
-      fi
+      name=${entrants[(i + k) % ${#entrants[@]}]}
+      echo "$i $name $(measure_entrant "$name")" >> rounds.txt
     done
   done
   stop_busy_loops
@@ -311,7 +322,8 @@ for condition in idle busy; do
   done
 done
 echo "(x floor: the median over the floor's median, wall / CPU; rounds x: the median of each round's own wall ratio;"
-echo " wall q1-q3: the first and third quartiles of the rounds' wall times, in seconds)"
+echo " wall q1-q3: the first and third quartiles of the rounds' wall times, in seconds; <composer>/1: that build"
+echo " held to one processor with taskset, so that it writes every chunk itself)"
 release_page_reporting
 rm -f floor.bin floor.inc floor.out rounds.txt
 
