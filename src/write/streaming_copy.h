@@ -24,7 +24,10 @@ struct NamedStreamingCopy {
 // first; none where the build has none worth having.
 std::span<const NamedStreamingCopy> streaming_copies();
 
-// The widest of them, chosen once; nullptr where there is none.
-StreamingCopy streaming_copy();
+// The widest of them; nullptr where there is none.
+inline StreamingCopy streaming_copy() {
+  const std::span<const NamedStreamingCopy> copies = streaming_copies();
+  return copies.empty() ? nullptr : copies.front().copy;
+}
 
 }  // namespace quarlex

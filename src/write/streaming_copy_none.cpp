@@ -7,6 +7,4 @@ namespace quarlex {
 // are written from.
 std::span<const NamedStreamingCopy> streaming_copies() { return {}; }
 
-StreamingCopy streaming_copy() { return nullptr; }
-
 }  // namespace quarlex

@@ -60,9 +60,4 @@ std::span<const NamedStreamingCopy> streaming_copies() {
   return {runnable.list, runnable.count};
 }
 
-StreamingCopy streaming_copy() {
-  const std::span<const NamedStreamingCopy> copies = streaming_copies();
-  return copies.empty() ? nullptr : copies.front().copy;
-}
-
 }  // namespace quarlex
